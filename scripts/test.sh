@@ -1,0 +1,10 @@
+#!/usr/bin/env bash
+# Builds everything and runs every test. Usage: scripts/test.sh [build-dir [cmake-args...]]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/deps.sh
+build=${1:-build}
+shift || true
+cmake -S . -B "$build" -DPLAVO_WERROR=ON "$@" >/dev/null
+cmake --build "$build" -j"$(nproc)"
+ctest --test-dir "$build" --output-on-failure -j"$(nproc)"
