@@ -1,0 +1,131 @@
+#pragma once
+// Reading text files one byte at a time, counting lines, and the byte-level helpers for plain
+// files. Nothing here throws; every failure is a false (or null) result.
+//
+//   File file("C:\\kestro\\config\\projectmap.kconf.gz");   // ".gz" in any case: through zlib
+//   if (file.open()) {
+//     char c;
+//     while (file.getChar(c)) { ... }   // file.getLine() is the line of the next byte
+//   }
+//
+// Plain files skip carriage returns: the bytes a, CR, LF, b arrive as a, LF, b. Compressed
+// files deliver every byte as it is.
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <string>
+
+namespace KestroCorelib {
+
+// A plain file, opened for reading by its wide name.
+class BasicFile {
+ public:
+  explicit BasicFile(const std::string& name);
+  BasicFile(const BasicFile&) = delete;
+  BasicFile& operator=(const BasicFile&) = delete;
+  // Closes the file if it is open.
+  virtual ~BasicFile();
+
+  // False when already open or the file cannot be opened; afterwards the line is 1.
+  bool open();
+  // False when not open or the system reports an error (the file then stays open).
+  bool close();
+  // The next byte, carriage returns skipped; false at end of file, on error or when not open.
+  bool getChar(char& byte);
+
+  bool isOpen() const { return handle != nullptr; }
+  const std::string& getFileName() const { return name; }
+  const std::wstring& getWideName() const { return wideName; }
+  // The line of the next byte (1 after opening; a line feed read moves it on).
+  std::uint64_t getLine() const { return line; }
+  // The line before the last read.
+  std::uint64_t getPreviousLine() const { return previousLine; }
+
+ private:
+  std::FILE* handle = nullptr;
+  std::string name;
+  std::wstring wideName;
+  std::uint64_t line = 0;
+  std::uint64_t previousLine = 0;
+  std::int32_t state = 0;
+};
+
+// A gzip-compressed file read through zlib (a file that is not gzip data passes unchanged).
+class ZFile {
+ public:
+  explicit ZFile(const std::string& name);
+  ZFile(const ZFile&) = delete;
+  ZFile& operator=(const ZFile&) = delete;
+  // Closes the file if it is open.
+  virtual ~ZFile();
+
+  bool open();
+  bool close();
+  // The next byte, carriage returns included.
+  bool getChar(char& byte);
+
+  bool isOpen() const { return handle != nullptr; }
+  const std::string& getFileName() const { return name; }
+  const std::wstring& getWideName() const { return wideName; }
+  std::uint64_t getLine() const { return line; }
+  std::uint64_t getPreviousLine() const { return previousLine; }
+  // Bytes delivered since opening.
+  std::uint64_t getCount() const { return count; }
+
+ private:
+  void* handle = nullptr;  // zlib's gzFile, kept opaque so that users need no zlib header
+  std::string name;
+  std::wstring wideName;
+  std::uint64_t line = 0;
+  std::uint64_t previousLine = 0;
+  std::uint64_t count = 0;
+  std::int32_t state = 0;
+};
+
+// Chooses BasicFile or ZFile by the text after the last '.' of the name ("gz" in any case
+// means compressed; directory parts are not treated specially).
+class File {
+ public:
+  enum Kind : int { Plain = 1, Compressed = 2 };
+
+  // Decides the kind and makes the reader; nothing is opened yet.
+  explicit File(const std::string& name);
+  File(const File&) = delete;
+  File& operator=(const File&) = delete;
+  // Closes the file if it is open.
+  virtual ~File();
+
+  // Opens for reading; false when already open or the file cannot be opened.
+  bool open();
+  bool close();
+  // The next byte; false at end of file, on a read error or when not open.
+  bool getChar(char& byte);
+  // The line of the next byte (1 after opening).
+  std::uint64_t getLine() const;
+  // The name as given to the constructor.
+  std::string getFileName() const;
+  int getKind() const { return kind; }
+
+  // The kind a name gets.
+  static int kindOf(const std::string& name);
+
+ private:
+  std::unique_ptr<BasicFile> plain;
+  std::unique_ptr<ZFile> compressed;
+  int kind = Plain;
+};
+
+// A stream opened with mode "rb", or null for an empty name or a failure.
+std::FILE* openForReading(const std::wstring& name);
+// A stream opened with mode "wb" (created or truncated), or null for an empty name or a failure.
+std::FILE* openForWriting(const std::string& name);
+// The next byte of the stream, carriage returns skipped; false at end of file, on an error or
+// for a null stream. Works after writes to the same stream.
+bool readByte(std::FILE* stream, char& byte);
+// Writes one byte; false on an error or for a null stream. Works after reads of the stream.
+bool writeByte(std::FILE* stream, char byte);
+// Creates or truncates the file and writes the text's bytes unchanged; true when every byte
+// was written and the file closed cleanly.
+bool writeFile(const std::string& text, const std::string& name);
+
+}  // namespace KestroCorelib
