@@ -1,0 +1,35 @@
+#include <io.h>
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "platform/PlatformChildProcess.h"
+
+namespace Kestro::platform {
+
+bool appendsExeSuffix() { return true; }
+
+char pathListSeparator() { return ';'; }
+
+bool isSearchCandidate(const std::string& path) {
+  return !path.empty() && _access_s(path.c_str(), 0) == 0;
+}
+
+std::vector<std::string> listSubdirectories(const std::string& folder) {
+  std::vector<std::string> names;
+  if (folder.empty()) return names;
+  WIN32_FIND_DATAA data;
+  HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &data);
+  if (search == INVALID_HANDLE_VALUE) return names;
+  do {
+    const std::string name = data.cFileName;
+    if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 && name != "." && name != "..") {
+      names.push_back(name);
+    }
+  } while (FindNextFileA(search, &data));
+  FindClose(search);
+  return names;
+}
+
+}  // namespace Kestro::platform
