@@ -9,4 +9,21 @@ namespace KestroCorelib::platform {
 // (on POSIX every backslash becomes a forward slash; on Windows it is unchanged).
 std::string osPath(const std::string& path);
 
+// Whether the file system reports the path accessible.
+bool pathExists(const std::string& path);
+
+// The status query of a path: false when it fails, otherwise isDirectory tells whether the
+// path names a directory.
+bool pathStatus(const std::string& path, bool& isDirectory);
+bool pathStatus(const std::wstring& path, bool& isDirectory);
+
+// The process's current directory; false (result untouched) on failure.
+bool currentDirectory(std::string& result);
+
+// The long form of a path; false (result untouched) when the system has none to offer.
+bool longPathName(const std::string& path, std::string& result);
+
+// The Windows directory; false (result untouched) where there is none.
+bool windowsDirectory(std::string& result);
+
 }  // namespace KestroCorelib::platform
