@@ -1,0 +1,296 @@
+#include "Ims.h"
+
+#include <mutex>
+#include <new>
+#include <tuple>
+#include <utility>
+#include <vector>
+
+#include "Logger.h"
+#include "ParamStream.h"
+#include "StringTools.h"
+
+namespace KestroCorelib {
+
+namespace {
+
+// Hook results.
+constexpr int32_t notHandled = 1;
+constexpr int32_t handledGoOn = 2;
+constexpr int32_t handledStop = 3;
+
+std::string dumpMessage(const ImsMessage& message) {
+  return "\tGeneral type: " + message.generalType + "\n\tGroup type  : " + message.groupType +
+         "\n\tMessage type: " + message.messageType;
+}
+
+// Takes a ThreadLock for one scope; the bus takes it in blocking mode, which cannot fail.
+class HookLockGuard {
+ public:
+  explicit HookLockGuard(ThreadLock& lock) : lock_(lock) { lock_.lock(true); }
+  ~HookLockGuard() { lock_.unlock(); }
+  HookLockGuard(const HookLockGuard&) = delete;
+  HookLockGuard& operator=(const HookLockGuard&) = delete;
+
+ private:
+  ThreadLock& lock_;
+};
+
+std::once_flag busLoggerNamed;
+
+// The bus and its logger exist before main, whichever translation unit starts first.
+[[maybe_unused]] const bool busMadeEarly = (Ims::instance(), Ims::logger(), true);
+
+}  // namespace
+
+// ---- ImsMessageParameter, ImsMessage ------------------------------------------------------
+
+ImsMessageParameter::~ImsMessageParameter() = default;
+
+ImsMessage::ImsMessage(const std::string& generalType_, const std::string& groupType_,
+                       const std::string& messageType_, ImsMessageParameter* parameter_)
+    : generalType(generalType_),
+      groupType(groupType_),
+      messageType(messageType_),
+      parameter(parameter_),
+      ownsParameter(false),
+      sender(nullptr) {}
+
+ImsMessage::~ImsMessage() {
+  if (ownsParameter) delete parameter;
+}
+
+ImsMessage::ImsMessage(ImsMessage&& other) noexcept
+    : generalType(std::move(other.generalType)),
+      groupType(std::move(other.groupType)),
+      messageType(std::move(other.messageType)),
+      parameter(other.parameter),
+      ownsParameter(other.ownsParameter),
+      sender(other.sender) {
+  other.ownsParameter = false;
+}
+
+ImsMessage& ImsMessage::operator=(ImsMessage&& other) noexcept {
+  if (this != &other) {
+    if (ownsParameter) delete parameter;
+    generalType = std::move(other.generalType);
+    groupType = std::move(other.groupType);
+    messageType = std::move(other.messageType);
+    parameter = other.parameter;
+    ownsParameter = other.ownsParameter;
+    sender = other.sender;
+    other.ownsParameter = false;
+  }
+  return *this;
+}
+
+// ---- ImsAgent -----------------------------------------------------------------------------
+
+ImsAgent::ImsAgent(const std::string& name_)
+    : ims(nullptr), name(name_), isLogger(name_ == "logger") {
+  try {
+    ims = &Ims::instance();
+  } catch (const Exception&) {
+    // The agent is made anyway; see `ims` in the header.
+  }
+  if (!isLogger) {
+    // Once per process is enough: only this rule ever renames the bus logger, and the
+    // once-flag keeps agents built on several threads from racing over its name.
+    std::call_once(busLoggerNamed, [] {
+      Logger& busLogger = Ims::logger();
+      if (busLogger.getSourceName().empty() || busLogger.getSourceName() == "anonymous") {
+        busLogger.setSourceName("imsagent");
+      }
+    });
+  }
+}
+
+ImsAgent::~ImsAgent() = default;
+
+int32_t ImsAgent::receiveMessage(ImsMessage&) { return notHandled; }
+
+int32_t ImsAgent::receiveHookedMessage(uint64_t, ImsMessage&) { return notHandled; }
+
+uint64_t ImsAgent::setMessageHook(bool once, const std::string& generalType,
+                                  const std::string& groupType, const std::string& messageType,
+                                  int32_t priority) {
+  if (!isLogger && generalType != "debug" && Ims::logger().shows(5)) {
+    ParamStream p;
+    p << std::string(once ? "yes" : "no") << generalType << groupType << messageType;
+    Ims::logger().logVerbose(
+        "ImsAgent::setMessageHook: Setting hook:\n\tHook only once   : %s\n\tGeneral type glob: "
+        "%\n\tGroup type glob  : %\n\tMessage type glob: %",
+        p);
+  }
+  try {
+    Ims* bus = ims != nullptr ? ims : &Ims::instance();
+    return bus->setHook(this, once, generalType, groupType, messageType, nullptr, priority);
+  } catch (const Exception& e) {
+    throw Hook_Duplicate(KESTRO_SOURCE_TAG, e);
+  }
+}
+
+bool ImsAgent::removeMessageHook(uint64_t id) {
+  if (!isLogger && Ims::logger().shows(5)) {
+    ParamStream p;
+    p << id;
+    Ims::logger().logVerbose("ImsAgent::removeMessageHook: Removing hook %", p);
+  }
+  return ims != nullptr && ims->removeHook(id);
+}
+
+const std::string& ImsAgent::getName() const { return name; }
+
+bool ImsAgent::getIsLogger() const { return isLogger; }
+
+bool ImsAgent::sendMessage(ImsMessage& message) {
+  if (!isLogger && message.generalType != "debug" && Ims::logger().shows(7)) {
+    ParamStream p;
+    p << dumpMessage(message);
+    Ims::logger().logTrace("ImsAgent::sendMessage:\n%", p);
+  }
+  message.sender = this;
+  return ims != nullptr && ims->dispatch(message);
+}
+
+bool ImsAgent::sendMessage(ImsAgent& target, ImsMessage& message) {
+  if (!isLogger && message.generalType != "debug" && Ims::logger().shows(7)) {
+    ParamStream p;
+    p << target.getName() << dumpMessage(message);
+    Ims::logger().logTrace("ImsAgent::sendMessage: To \"%\":\n%", p);
+  }
+  message.sender = this;
+  return target.receiveMessage(message) != notHandled;
+}
+
+// ---- Ims ----------------------------------------------------------------------------------
+
+Ims& Ims::instance() {
+  // Built by the first caller (a static object, usually) and never destroyed: agents in
+  // other static objects may still send or remove hooks while the process shuts down.
+  static Ims* const bus = [] {
+    Ims* made = new (std::nothrow) Ims();
+    if (made == nullptr) {
+      throw Ims_OutOfMemory("@out-of-memory{Out of memory};", KESTRO_SOURCE_TAG);
+    }
+    return made;
+  }();
+  return *bus;
+}
+
+Logger& Ims::logger() {
+  // Separate from instance(): the logger is an agent and needs the bus to be built.
+  static Logger* const busLogger = new Logger();
+  return *busLogger;
+}
+
+Ims::Ims() = default;
+
+Ims::~Ims() = default;
+
+bool Ims::Pattern::operator<(const Pattern& other) const {
+  // std::string compares bytes as unsigned char: plain byte-wise order.
+  return std::tie(generalType, groupType, messageType) <
+         std::tie(other.generalType, other.groupType, other.messageType);
+}
+
+uint64_t Ims::setHook(ImsAgent* agent, bool once, const std::string& generalType,
+                      const std::string& groupType, const std::string& messageType,
+                      ImsAgent* sender, int32_t priority) {
+  Hook hook{agent, Pattern{generalType, groupType, messageType}, sender, once};
+  HookLockGuard guard(hookLock);
+  // Every list is searched, not only the first that holds the globs: the same globs may
+  // sit at two priorities (set by two agents), and the agent's own hook may be in either.
+  for (const List& list : lists) {
+    auto entry = list.find(hook.pattern);
+    if (entry == list.end()) continue;
+    for (uint64_t id : entry->second) {
+      auto owner = hooks.find(id);
+      if (owner != hooks.end() && owner->second.agent == agent) {
+        throw Hook_Duplicate(
+            "@ims.hook.duplicate{Trying to set a hook identical to a hook already set};",
+            KESTRO_SOURCE_TAG);
+      }
+    }
+  }
+  const uint64_t id = hooks.empty() ? 1 : hooks.rbegin()->first + 1;
+  const int index = priority == 0 ? 0 : priority == 1 ? 1 : 2;
+  lists[index][hook.pattern].insert(id);
+  hooks.emplace(id, std::move(hook));
+  return id;
+}
+
+bool Ims::removeHook(uint64_t id) {
+  HookLockGuard guard(hookLock);
+  auto found = hooks.find(id);
+  if (found == hooks.end()) return false;
+  // The id is taken out of the entry that holds it. The first list with the same globs is
+  // not enough: with the globs at two priorities the id would stay behind in the other
+  // list, and a later hook that reuses the id would receive the old hook's messages.
+  for (List& list : lists) {
+    auto entry = list.find(found->second.pattern);
+    if (entry == list.end() || entry->second.erase(id) == 0) continue;
+    if (entry->second.empty()) list.erase(entry);
+    break;
+  }
+  hooks.erase(found);
+  return true;
+}
+
+bool Ims::matches(const Pattern& pattern, const ImsMessage& message) {
+  auto fits = [](const std::string& text, const std::string& glob) {
+    return glob.empty() || StringTools::matchGlob(text, glob, 0, text.size());
+  };
+  return fits(message.generalType, pattern.generalType) &&
+         fits(message.groupType, pattern.groupType) &&
+         fits(message.messageType, pattern.messageType);
+}
+
+bool Ims::dispatch(ImsMessage& message) {
+  int32_t status = notHandled;
+  std::vector<uint64_t> toRemove;
+  for (int index = 0; index < 3 && status != handledStop; ++index) {
+    // Deliver from a copy, so receivers may set and remove hooks meanwhile.
+    List copy;
+    {
+      HookLockGuard guard(hookLock);
+      copy = lists[index];
+    }
+    for (auto entry = copy.begin(); entry != copy.end() && status != handledStop; ++entry) {
+      if (!matches(entry->first, message)) continue;
+      for (auto id = entry->second.begin(); id != entry->second.end() && status != handledStop;
+           ++id) {
+        ImsAgent* agent = nullptr;
+        ImsAgent* sender = nullptr;
+        bool once = false;
+        {
+          HookLockGuard guard(hookLock);
+          auto found = hooks.find(*id);
+          if (found != hooks.end()) {
+            agent = found->second.agent;
+            sender = found->second.sender;
+            once = found->second.once;
+          }
+        }
+        int32_t result = notHandled;
+        if (agent != nullptr && (sender == nullptr || sender == message.sender)) {
+          result = agent->receiveHookedMessage(*id, message);
+        } else if (agent != nullptr) {
+          continue;  // restricted to another sender: this hook did not match at all
+        }
+        if (result == handledGoOn) status = handledGoOn;
+        if (result == handledStop) status = handledStop;
+        if (once && status != notHandled) toRemove.push_back(*id);
+      }
+    }
+  }
+  for (uint64_t id : toRemove) removeHook(id);
+  return status != notHandled;
+}
+
+size_t Ims::hookCount() {
+  HookLockGuard guard(hookLock);
+  return hooks.size();
+}
+
+}  // namespace KestroCorelib
