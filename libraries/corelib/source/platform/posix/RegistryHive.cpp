@@ -1,0 +1,703 @@
+// WARNING: only generic POSIX code belongs in this folder.
+#include "platform/posix/RegistryHive.h"
+
+#include <fcntl.h>
+#include <pwd.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <new>
+#include <unordered_map>
+#include <utility>
+
+#include "platform/PlatformFiles.h"
+
+namespace KestroCorelib::platform {
+
+namespace {
+
+const char kHeader[] = "REGEDIT4";
+
+std::string lowerAscii(std::string text) {
+  for (char& c : text) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return text;
+}
+
+bool isBlank(char c) { return c == ' ' || c == '\t'; }
+
+std::string trim(const std::string& text) {
+  std::size_t begin = 0;
+  std::size_t end = text.size();
+  while (begin < end && isBlank(text[begin])) ++begin;
+  while (end > begin && isBlank(text[end - 1])) --end;
+  return text.substr(begin, end - begin);
+}
+
+// The line without its line break (LF or CR LF).
+std::string lineContent(const std::string& raw) {
+  std::size_t end = raw.size();
+  if (end > 0 && raw[end - 1] == '\n') --end;
+  if (end > 0 && raw[end - 1] == '\r') --end;
+  return raw.substr(0, end);
+}
+
+std::string lineBreakOf(const std::string& raw) {
+  if (raw.size() >= 2 && raw.compare(raw.size() - 2, 2, "\r\n") == 0) return "\r\n";
+  if (!raw.empty() && raw.back() == '\n') return "\n";
+  return "";
+}
+
+int hexDigit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+// Parses 1 to 8 hex digits making up all of `text`.
+bool parseHexNumber(const std::string& text, uint32_t& number) {
+  if (text.empty() || text.size() > 8) return false;
+  number = 0;
+  for (char c : text) {
+    int digit = hexDigit(c);
+    if (digit < 0) return false;
+    number = number * 16 + static_cast<uint32_t>(digit);
+  }
+  return true;
+}
+
+bool startsWithNoCase(const std::string& text, std::size_t pos, const char* prefix) {
+  std::string want(prefix);
+  if (text.size() - pos < want.size()) return false;
+  return lowerAscii(text.substr(pos, want.size())) == want;
+}
+
+// Reads a quoted text starting at text[pos] == '"'. Inside the quotes "\\" is a backslash and
+// "\"" a quote; any other backslash stands for itself, as administrators tend to write
+// "C:\opt" by hand. `pos` ends just after the closing quote.
+bool parseQuoted(const std::string& text, std::size_t& pos, std::string& result) {
+  result.clear();
+  ++pos;
+  while (pos < text.size()) {
+    char c = text[pos++];
+    if (c == '"') return true;
+    if (c == '\\' && pos < text.size() && (text[pos] == '\\' || text[pos] == '"')) {
+      result += text[pos++];
+    } else {
+      result += c;
+    }
+  }
+  return false;
+}
+
+std::string quote(const std::string& text) {
+  std::string result = "\"";
+  for (char c : text) {
+    if (c == '\\' || c == '"') result += '\\';
+    result += c;
+  }
+  return result + "\"";
+}
+
+// Comma-separated bytes of two hex digits; blanks around them are allowed.
+bool parseHexBytes(const std::string& text, std::string& bytes) {
+  bytes.clear();
+  if (trim(text).empty()) return true;
+  std::size_t start = 0;
+  while (true) {
+    std::size_t comma = text.find(',', start);
+    std::string token =
+        trim(text.substr(start, comma == std::string::npos ? std::string::npos : comma - start));
+    uint32_t byte = 0;
+    if (token.size() > 2 || !parseHexNumber(token, byte)) return false;
+    bytes += static_cast<char>(byte);
+    if (comma == std::string::npos) return true;
+    start = comma + 1;
+  }
+}
+
+std::vector<std::string> splitPath(const std::string& path) {
+  std::vector<std::string> parts;
+  std::size_t start = 0;
+  while (true) {
+    std::size_t slash = path.find('\\', start);
+    parts.push_back(path.substr(start, slash == std::string::npos ? std::string::npos : slash - start));
+    if (slash == std::string::npos) return parts;
+    start = slash + 1;
+  }
+}
+
+std::string withoutTrailingBackslash(const std::string& path) {
+  if (!path.empty() && path.back() == '\\') return path.substr(0, path.size() - 1);
+  return path;
+}
+
+bool hasBadCharacter(const std::string& text) {
+  return text.find_first_of(std::string("\n\r\0", 3)) != std::string::npos;
+}
+
+// A REG_SZ value fits between quotes when it is text followed by exactly one NUL and holds
+// no line break; anything else is written as hex(1) so that no byte is lost.
+bool isQuotable(const std::string& data) {
+  if (data.empty() || data.back() != '\0') return false;
+  return !hasBadCharacter(data.substr(0, data.size() - 1));
+}
+
+}  // namespace
+
+RegistryHive::RegistryHive(std::string root) : rootName(std::move(root)) {}
+
+bool RegistryHive::isValidPath(const std::string& path) {
+  if (hasBadCharacter(path)) return false;
+  std::string trimmed = withoutTrailingBackslash(path);
+  if (trimmed.empty()) return true;
+  for (const std::string& part : splitPath(trimmed)) {
+    if (part.empty()) return false;
+  }
+  return true;
+}
+
+bool RegistryHive::isValidValueName(const std::string& name) { return !hasBadCharacter(name); }
+
+bool RegistryHive::parse(const std::string& text, std::string& error) {
+  items.clear();
+  newline = "\n";
+  std::vector<std::string> lines;
+  for (std::size_t start = 0; start < text.size();) {
+    std::size_t end = text.find('\n', start);
+    end = end == std::string::npos ? text.size() : end + 1;
+    lines.push_back(text.substr(start, end - start));
+    start = end;
+  }
+  if (!lines.empty() && lineBreakOf(lines.front()) == "\r\n") newline = "\r\n";
+
+  bool headerSeen = false;
+  bool inSection = false;
+  std::string currentKey;
+  auto fail = [&](std::size_t line, const std::string& reason) {
+    error = "line " + std::to_string(line + 1) + ": " + reason;
+    items.clear();
+    return false;
+  };
+
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    Item item;
+    item.raw = lines[i];
+    std::string content = lineContent(lines[i]);
+    if (i == 0 && content.compare(0, 3, "\xEF\xBB\xBF") == 0) content.erase(0, 3);
+    std::string line = trim(content);
+
+    if (line.empty() || (headerSeen && line[0] == ';')) {
+      items.push_back(std::move(item));
+      continue;
+    }
+    if (!headerSeen) {
+      if (line != kHeader) return fail(i, "the first line is not \"REGEDIT4\"");
+      headerSeen = true;
+      items.push_back(std::move(item));
+      continue;
+    }
+
+    if (line[0] == '[') {
+      if (line.back() != ']') return fail(i, "a key line does not end with \"]\"");
+      std::string inner = line.substr(1, line.size() - 2);
+      std::size_t slash = inner.find('\\');
+      std::string root = inner.substr(0, slash);
+      if (lowerAscii(root) != lowerAscii(rootName)) {
+        return fail(i, "the key \"" + inner + "\" is not under " + rootName);
+      }
+      std::string path = slash == std::string::npos ? "" : inner.substr(slash + 1);
+      if (slash != std::string::npos && withoutTrailingBackslash(path).empty()) {
+        return fail(i, "the key \"" + inner + "\" has an empty name");
+      }
+      if (!isValidPath(path)) return fail(i, "the key \"" + inner + "\" has an empty name");
+      path = withoutTrailingBackslash(path);
+      item.kind = Kind::Section;
+      item.keySpelled = path;
+      item.keyLower = lowerAscii(path);
+      currentKey = item.keyLower;
+      inSection = true;
+      items.push_back(std::move(item));
+      continue;
+    }
+
+    if (line[0] != '"' && line[0] != '@') return fail(i, "not a key, a value or a comment");
+    if (!inSection) return fail(i, "a value before the first key");
+
+    std::size_t pos = 0;
+    Value value;
+    if (line[0] == '@') {
+      pos = 1;
+    } else if (!parseQuoted(line, pos, value.name)) {
+      return fail(i, "the value name has no closing quote");
+    }
+    while (pos < line.size() && isBlank(line[pos])) ++pos;
+    if (pos >= line.size() || line[pos] != '=') return fail(i, "no \"=\" after the value name");
+    ++pos;
+    while (pos < line.size() && isBlank(line[pos])) ++pos;
+
+    if (pos < line.size() && line[pos] == '"') {
+      std::string data;
+      if (!parseQuoted(line, pos, data)) return fail(i, "the text value has no closing quote");
+      if (!trim(line.substr(pos)).empty()) return fail(i, "text after the closing quote");
+      value.type = 1;
+      value.data = data + '\0';
+    } else if (startsWithNoCase(line, pos, "dword:")) {
+      uint32_t number = 0;
+      if (!parseHexNumber(trim(line.substr(pos + 6)), number)) {
+        return fail(i, "a dword value needs 1 to 8 hex digits");
+      }
+      value.type = 4;
+      for (int shift = 0; shift < 32; shift += 8) {
+        value.data += static_cast<char>((number >> shift) & 0xFF);
+      }
+    } else if (startsWithNoCase(line, pos, "hex")) {
+      pos += 3;
+      value.type = 3;
+      if (pos < line.size() && line[pos] == '(') {
+        std::size_t close = line.find(')', pos);
+        if (close == std::string::npos || !parseHexNumber(line.substr(pos + 1, close - pos - 1), value.type)) {
+          return fail(i, "a hex(N) value needs a type number of 1 to 8 hex digits");
+        }
+        pos = close + 1;
+      }
+      if (pos >= line.size() || line[pos] != ':') return fail(i, "no \":\" after \"hex\"");
+      // A trailing backslash continues the byte list on the next line.
+      std::string bytesText = line.substr(pos + 1);
+      while (!bytesText.empty() && bytesText.back() == '\\') {
+        bytesText.pop_back();
+        if (i + 1 >= lines.size()) return fail(i, "the last line is continued");
+        ++i;
+        item.raw += lines[i];
+        bytesText += trim(lineContent(lines[i]));
+      }
+      if (!parseHexBytes(bytesText, value.data)) {
+        return fail(i, "bytes must be two hex digits separated by commas");
+      }
+    } else {
+      return fail(i, "unknown kind of value (expected \"text\", dword: or hex:)");
+    }
+    item.kind = Kind::Value;
+    item.keyLower = currentKey;
+    item.value = std::move(value);
+    items.push_back(std::move(item));
+  }
+  return true;
+}
+
+std::string RegistryHive::text() const {
+  std::string result;
+  for (const Item& item : items) result += item.raw;
+  return result;
+}
+
+std::string RegistryHive::normalisedPath(const std::string& path) const {
+  return lowerAscii(withoutTrailingBackslash(path));
+}
+
+bool RegistryHive::hasKey(const std::string& path) const {
+  std::string key = normalisedPath(path);
+  if (key.empty()) return true;
+  for (const Item& item : items) {
+    if (item.kind != Kind::Section) continue;
+    if (item.keyLower == key ||
+        (item.keyLower.size() > key.size() && item.keyLower.compare(0, key.size(), key) == 0 &&
+         item.keyLower[key.size()] == '\\')) {
+      return true;
+    }
+  }
+  return false;
+}
+
+std::vector<RegistryHive::Value> RegistryHive::values(const std::string& path) const {
+  std::string key = normalisedPath(path);
+  std::vector<Value> result;
+  std::unordered_map<std::string, std::size_t> index;
+  for (const Item& item : items) {
+    if (item.kind != Kind::Value || item.keyLower != key) continue;
+    auto found = index.emplace(lowerAscii(item.value.name), result.size());
+    if (found.second) {
+      result.push_back(item.value);
+    } else {
+      result[found.first->second].type = item.value.type;
+      result[found.first->second].data = item.value.data;
+    }
+  }
+  return result;
+}
+
+// A new key is spelled like the keys that already share its leading components, so that
+// writing "software\kestro\New" next to [..\SOFTWARE\Kestro\Resources] gives SOFTWARE\Kestro\New.
+std::string RegistryHive::spelledPath(const std::string& path) const {
+  std::vector<std::string> parts = splitPath(withoutTrailingBackslash(path));
+  std::vector<std::vector<std::string>> sections;
+  for (const Item& item : items) {
+    if (item.kind == Kind::Section && !item.keySpelled.empty()) {
+      sections.push_back(splitPath(item.keySpelled));
+    }
+  }
+  std::string result;
+  for (std::size_t i = 0; i < parts.size(); ++i) {
+    std::string spelled = parts[i];
+    for (const auto& section : sections) {
+      if (section.size() <= i) continue;
+      bool same = true;
+      for (std::size_t j = 0; j <= i && same; ++j) same = lowerAscii(section[j]) == lowerAscii(parts[j]);
+      if (same) {
+        spelled = section[i];
+        break;
+      }
+    }
+    result += (i == 0 ? "" : "\\") + spelled;
+  }
+  return result;
+}
+
+void RegistryHive::ensureEndsWithNewline() {
+  if (!items.empty() && lineBreakOf(items.back().raw).empty()) items.back().raw += newline;
+}
+
+void RegistryHive::insertAt(std::size_t position, Item item) {
+  if (position > 0 && lineBreakOf(items[position - 1].raw).empty()) items[position - 1].raw += newline;
+  items.insert(items.begin() + static_cast<std::ptrdiff_t>(position), std::move(item));
+}
+
+void RegistryHive::appendSection(const std::string& path) {
+  bool headerSeen = false;
+  for (const Item& item : items) headerSeen = headerSeen || !trim(lineContent(item.raw)).empty();
+  if (!headerSeen) {
+    // Nothing but blank lines so far: the hive starts here.
+    items.clear();
+    Item header;
+    header.raw = std::string(kHeader) + newline;
+    items.push_back(std::move(header));
+  }
+  ensureEndsWithNewline();
+  if (!trim(lineContent(items.back().raw)).empty()) {
+    Item blank;
+    blank.raw = newline;
+    items.push_back(std::move(blank));
+  }
+  Item section;
+  section.kind = Kind::Section;
+  section.keySpelled = spelledPath(path);
+  section.keyLower = normalisedPath(path);
+  section.raw = "[" + rootName + (section.keySpelled.empty() ? "" : "\\" + section.keySpelled) + "]" + newline;
+  items.push_back(std::move(section));
+}
+
+bool RegistryHive::createKey(const std::string& path) {
+  if (hasKey(path)) return false;
+  appendSection(path);
+  return true;
+}
+
+bool RegistryHive::setValue(const std::string& path, const std::string& name, uint32_t type,
+                            const std::string& data) {
+  std::string key = normalisedPath(path);
+  std::string nameLower = lowerAscii(name);
+  for (std::size_t i = items.size(); i-- > 0;) {
+    Item& item = items[i];
+    if (item.kind != Kind::Value || item.keyLower != key || lowerAscii(item.value.name) != nameLower) {
+      continue;
+    }
+    if (item.value.type == type && item.value.data == data) return false;
+    std::string lineBreak = lineBreakOf(item.raw);
+    item.raw = formatValue(item.value.name, type, data, lineBreak.empty() ? newline : lineBreak) + lineBreak;
+    item.value.type = type;
+    item.value.data = data;
+    return true;
+  }
+
+  std::size_t section = items.size();
+  for (std::size_t i = items.size(); i-- > 0;) {
+    if (items[i].kind == Kind::Section && items[i].keyLower == key) {
+      section = i;
+      break;
+    }
+  }
+  if (section == items.size()) {
+    // The key may exist only as the parent of other keys; it still gets a section of its own.
+    appendSection(path);
+    section = items.size() - 1;
+  }
+  std::size_t position = section + 1;
+  for (std::size_t i = section + 1; i < items.size() && items[i].kind != Kind::Section; ++i) {
+    if (items[i].kind == Kind::Value) position = i + 1;
+  }
+  Item item;
+  item.kind = Kind::Value;
+  item.keyLower = key;
+  item.value = Value{name, type, data};
+  item.raw = formatValue(name, type, data, newline) + newline;
+  insertAt(position, std::move(item));
+  return true;
+}
+
+std::string RegistryHive::formatValue(const std::string& name, uint32_t type, const std::string& data,
+                                      const std::string& newline) {
+  static const char digits[] = "0123456789abcdef";
+  std::string line = (name.empty() ? std::string("@") : quote(name)) + "=";
+  if (type == 1 && isQuotable(data)) return line + quote(data.substr(0, data.size() - 1));
+  if (type == 4 && data.size() == 4) {
+    line += "dword:";
+    for (int i = 3; i >= 0; --i) {
+      auto byte = static_cast<unsigned char>(data[static_cast<std::size_t>(i)]);
+      line += digits[byte >> 4];
+      line += digits[byte & 15];
+    }
+    return line;
+  }
+  if (type == 3) {
+    line += "hex:";
+  } else {
+    std::string number;
+    for (uint32_t rest = type; rest != 0 || number.empty(); rest /= 16) number.insert(number.begin(), digits[rest % 16]);
+    line += "hex(" + number + "):";
+  }
+  // Wrapped like regedit does: at most about 80 columns, continued lines indented by two.
+  std::string result;
+  for (std::size_t i = 0; i < data.size(); ++i) {
+    auto byte = static_cast<unsigned char>(data[i]);
+    std::string token{digits[byte >> 4], digits[byte & 15]};
+    if (i + 1 < data.size()) token += ',';
+    if (line.size() + token.size() > 77 && line.back() == ',') {
+      result += line + "\\" + newline;
+      line = "  ";
+    }
+    line += token;
+  }
+  return result + line;
+}
+
+// ---- Hive files -------------------------------------------------------------------------------
+
+namespace {
+
+long errorFromErrno(int error) {
+  switch (error) {
+    case ENOENT:
+    case ENOTDIR:
+      return kRegNotFound;
+    case EACCES:
+    case EPERM:
+    case EROFS:
+      return kRegAccessDenied;
+    case ENOMEM:
+      return kRegOutOfMemory;
+    default:
+      return kRegGeneralFailure;
+  }
+}
+
+std::string errorText(const std::string& path, int error) {
+  return path + ": " + std::to_string(error);
+}
+
+std::string homeDirectory() {
+  const char* home = std::getenv("HOME");
+  if (home != nullptr && *home != '\0') return home;
+  const passwd* entry = getpwuid(geteuid());
+  return entry != nullptr && entry->pw_dir != nullptr ? entry->pw_dir : "";
+}
+
+bool lockFile(int fd, int operation) {
+  while (flock(fd, operation) != 0) {
+    if (errno != EINTR) return false;
+  }
+  return true;
+}
+
+bool readAll(int fd, std::string& text) {
+  text.clear();
+  char buffer[65536];
+  while (true) {
+    ssize_t count = ::read(fd, buffer, sizeof buffer);
+    if (count < 0 && errno == EINTR) continue;
+    if (count < 0) return false;
+    if (count == 0) return true;
+    text.append(buffer, static_cast<std::size_t>(count));
+  }
+}
+
+bool writeAll(int fd, const std::string& text) {
+  std::size_t done = 0;
+  while (done < text.size()) {
+    ssize_t count = ::write(fd, text.data() + done, text.size() - done);
+    if (count < 0 && errno == EINTR) continue;
+    if (count < 0) return false;
+    done += static_cast<std::size_t>(count);
+  }
+  return true;
+}
+
+// mkdir -p: every missing directory of `directory` is created.
+bool makeDirectories(const std::string& directory) {
+  for (std::size_t slash = directory.find('/', 1);; slash = directory.find('/', slash + 1)) {
+    std::string part = directory.substr(0, slash);
+    if (!part.empty() && ::mkdir(osPath(part).c_str(), 0755) != 0 && errno != EEXIST) return false;
+    if (slash == std::string::npos) return true;
+  }
+}
+
+class FileDescriptor {
+ public:
+  explicit FileDescriptor(int descriptor = -1) : fd(descriptor) {}
+  FileDescriptor(const FileDescriptor&) = delete;
+  FileDescriptor& operator=(const FileDescriptor&) = delete;
+  ~FileDescriptor() { reset(); }
+  void reset(int descriptor = -1) {
+    if (fd >= 0) ::close(fd);
+    fd = descriptor;
+  }
+  int get() const { return fd; }
+  int release() {
+    int descriptor = fd;
+    fd = -1;
+    return descriptor;
+  }
+
+ private:
+  int fd;
+};
+
+// Writes `text` to a new file next to `path` and renames it over `path`; `like` gives the
+// mode and owner of the hive being replaced.
+long replaceFile(const std::string& path, const std::string& text, const struct stat& like,
+                 std::string& detail) {
+  std::size_t slash = path.rfind('/');
+  std::string directory = slash == std::string::npos ? "." : path.substr(0, slash == 0 ? 1 : slash);
+  std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
+  std::string pattern = osPath(directory + "/." + base + ".XXXXXX");
+  std::vector<char> temporary(pattern.begin(), pattern.end());
+  temporary.push_back('\0');
+  FileDescriptor out(::mkstemp(temporary.data()));
+  if (out.get() < 0) {
+    detail = errorText(directory, errno);
+    return errorFromErrno(errno);
+  }
+  // The hive keeps its mode (and owner, when we are allowed to set it).
+  if (::fchmod(out.get(), like.st_mode & 07777) != 0) {
+    // Not fatal: the new hive is then private to its writer, which loses nothing.
+  }
+  if (::fchown(out.get(), like.st_uid, like.st_gid) != 0) {
+    // Only root may give a file away; an ordinary writer owns the hive already.
+  }
+  int error = 0;
+  if (!writeAll(out.get(), text) || ::fsync(out.get()) != 0 || ::close(out.release()) != 0) error = errno;
+  if (error == 0 && ::rename(temporary.data(), osPath(path).c_str()) != 0) error = errno;
+  if (error != 0) {
+    ::unlink(temporary.data());
+    detail = errorText(path, error);
+    return errorFromErrno(error);
+  }
+  // Make the rename itself durable.
+  FileDescriptor dir(::open(osPath(directory).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (dir.get() >= 0) ::fsync(dir.get());
+  return kRegSuccess;
+}
+
+}  // namespace
+
+std::string hivePath(const std::string& rootName) {
+  const char* dir = std::getenv("KESTRO_REGISTRY_DIR");
+  std::string directory;
+  if (dir != nullptr && *dir != '\0') {
+    directory = dir;
+  } else if (rootName == "HKEY_CURRENT_USER") {
+    const char* config = std::getenv("XDG_CONFIG_HOME");
+    directory = (config != nullptr && *config != '\0' ? std::string(config) : homeDirectory() + "/.config") + "/kestro";
+  } else {
+    directory = "/etc/kestro";
+  }
+  if (directory.size() > 1 && directory.back() == '/') directory.pop_back();
+  return directory + "/" + rootName + ".reg";
+}
+
+long readHiveFile(const std::string& rootName, RegistryHive& hive, std::string& detail) {
+  try {
+    std::string path = hivePath(rootName);
+    FileDescriptor in(::open(osPath(path).c_str(), O_RDONLY | O_CLOEXEC));
+    if (in.get() < 0) {
+      detail = errorText(path, errno);
+      return errorFromErrno(errno);
+    }
+    std::string text;
+    if (!lockFile(in.get(), LOCK_SH) || !readAll(in.get(), text)) {
+      detail = errorText(path, errno);
+      return errorFromErrno(errno);
+    }
+    in.reset();
+    std::string error;
+    if (!hive.parse(text, error)) {
+      detail = path + " is not a valid REGEDIT4 hive: " + error;
+      return kRegCorrupt;
+    }
+    return kRegSuccess;
+  } catch (const std::bad_alloc&) {
+    return kRegOutOfMemory;
+  }
+}
+
+long updateHiveFile(const std::string& rootName,
+                    const std::function<long(RegistryHive& hive, bool& changed)>& change,
+                    std::string& detail) {
+  try {
+    std::string path = hivePath(rootName);
+    bool madeDirectory = false;
+    while (true) {
+      RegistryHive hive(rootName);
+      FileDescriptor file(::open(osPath(path).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644));
+      if (file.get() < 0) {
+        int error = errno;
+        if (error == ENOENT && !madeDirectory) {
+          madeDirectory = true;
+          std::size_t slash = path.rfind('/');
+          if (slash != std::string::npos && slash > 0 && makeDirectories(path.substr(0, slash))) continue;
+          error = errno;
+        }
+        detail = errorText(path, error);
+        return errorFromErrno(error);
+      }
+      if (!lockFile(file.get(), LOCK_EX)) {
+        detail = errorText(path, errno);
+        return errorFromErrno(errno);
+      }
+      // A writer that held the lock before us may have renamed a new hive over the file we
+      // opened; then our descriptor names the old text and we must start again.
+      struct stat opened {};
+      struct stat current {};
+      if (::fstat(file.get(), &opened) != 0) {
+        detail = errorText(path, errno);
+        return errorFromErrno(errno);
+      }
+      if (::stat(osPath(path).c_str(), &current) != 0 || current.st_ino != opened.st_ino ||
+          current.st_dev != opened.st_dev) {
+        continue;
+      }
+      std::string text;
+      if (!readAll(file.get(), text)) {
+        detail = errorText(path, errno);
+        return errorFromErrno(errno);
+      }
+      std::string error;
+      if (!hive.parse(text, error)) {
+        detail = path + " is not a valid REGEDIT4 hive: " + error;
+        return kRegCorrupt;
+      }
+      bool changed = false;
+      long result = change(hive, changed);
+      if (result != kRegSuccess || !changed) return result;
+      return replaceFile(path, hive.text(), opened, detail);
+    }
+  } catch (const std::bad_alloc&) {
+    return kRegOutOfMemory;
+  }
+}
+
+}  // namespace KestroCorelib::platform
