@@ -44,10 +44,10 @@ class TimeZone {
  public:
   // Codes of dstState().
   enum DstState : int {
-    DstInEffect = 1,        // daylight-saving time
-    DstStandard = 2,        // standard time
-    DstBeforeStart = 3,     // close before the start, treated as standard time
-    DstNearEnd = 4,         // close to the end, treated as daylight-saving time
+    DstInEffect = 1,     // daylight-saving time
+    DstStandard = 2,     // standard time
+    DstBeforeStart = 3,  // close before the start, treated as standard time
+    DstNearEnd = 4,      // close to the end, treated as daylight-saving time
   };
 
   // Largest standard or DST offset a zone holds: 1,000,000 minutes in milliseconds.

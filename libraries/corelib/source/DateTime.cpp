@@ -1,0 +1,292 @@
+#include "DateTime.h"
+
+#include <cinttypes>
+#include <cstdio>
+
+#include "CalendarMath.h"
+#include "platform/PlatformTime.h"
+
+namespace KestroCorelib {
+
+namespace {
+
+using namespace detail;
+
+// Wide enough that borrowing and carrying between any 64-bit fields cannot overflow.
+__extension__ typedef __int128 Wide;
+
+constexpr Wide int64Max = INT64_MAX;
+constexpr Wide int64Min = INT64_MIN;
+
+std::int64_t saturate(Wide value) {
+  if (value > int64Max) return INT64_MAX;
+  if (value < int64Min) return INT64_MIN;
+  return static_cast<std::int64_t>(value);
+}
+
+// Floor division for a positive divisor, so that the remainder is never negative.
+Wide floorDiv(Wide value, Wide divisor) {
+  Wide quotient = value / divisor;
+  if (value % divisor < 0) --quotient;
+  return quotient;
+}
+
+// The month length of a year that may lie outside the 64-bit range; leap years repeat every
+// 400 years.
+std::int64_t monthLengthOf(Wide year, Wide month) {
+  Wide cycleYear = year % 400;
+  if (cycleYear < 0) cycleYear += 400;
+  return monthLength(static_cast<std::int64_t>(cycleYear) + 2000, static_cast<std::int64_t>(month));
+}
+
+}  // namespace
+
+// ---- DateTime -------------------------------------------------------------------------------
+
+DateTime::DateTime() { zone.setLocal(); }
+
+DateTime::DateTime(std::int64_t newValue) : value(newValue) { zone.setLocal(); }
+
+DateTime::DateTime(std::int64_t newValue, const TimeZone& newZone)
+    : value(newValue), zone(newZone) {}
+
+DateTime::DateTime(const DateTimeDetails& details)
+    : value(details.toValue()), zone(details.getZone()) {}
+
+DateTime::~DateTime() = default;
+
+DateTimeDetails DateTime::toDetails() const { return DateTimeDetails(*this); }
+
+std::int64_t DateTime::now() {
+  // Straight from the clock's fields: the logger asks for the time often, and no zone is needed.
+  const platform::UtcClockTime clock = platform::currentUtcTime();
+  if (clock.year < 1900 || clock.month < 1 || clock.month > 12) return 0;
+  const std::int64_t days = dayNumber(clock.year, clock.month, clock.day);
+  return ((((days * 24 + clock.hour) * 60 + clock.minute) * 60 + clock.second) * 1000) +
+         clock.millisecond;
+}
+
+// ---- DateTimeDetails ------------------------------------------------------------------------
+
+DateTimeDetails::DateTimeDetails() = default;
+
+DateTimeDetails::DateTimeDetails(const DateTime& time) : zone(time.getZone()) {
+  const std::int64_t value = time.get();
+  // No date lies before 1900-01-01: such values (0 among them) read as the defaults.
+  if (value < msPerDay) return;
+  dateOfDay(value / msPerDay, year, month, day);
+  std::int64_t rest = value % msPerDay;
+  hour = rest / msPerHour;
+  rest %= msPerHour;
+  minute = rest / msPerMinute;
+  rest %= msPerMinute;
+  second = rest / 1000;
+  millisecond = rest % 1000;
+  computeWeekFields();
+}
+
+DateTimeDetails::DateTimeDetails(std::int64_t value) : DateTimeDetails(DateTime(value)) {}
+
+DateTimeDetails::~DateTimeDetails() = default;
+
+DateTimeDetails DateTimeDetails::fromSystemTime() {
+  const platform::UtcClockTime clock = platform::currentUtcTime();
+  DateTimeDetails details;
+  details.setDate(clock.year, clock.month, clock.day);
+  details.setTime(clock.hour, clock.minute, clock.second, clock.millisecond);
+  details.normalize();
+  return details;
+}
+
+void DateTimeDetails::setDate(std::int64_t newYear, std::int64_t newMonth, std::int64_t newDay) {
+  year = newYear;
+  month = newMonth;
+  day = newDay;
+  normalized = false;
+}
+
+void DateTimeDetails::setTime(std::int64_t newHour, std::int64_t newMinute, std::int64_t newSecond,
+                              std::int64_t newMillisecond) {
+  hour = newHour;
+  minute = newMinute;
+  second = newSecond;
+  millisecond = newMillisecond;
+  normalized = false;
+}
+
+void DateTimeDetails::setLocal(bool isLocalTime) {
+  local = isLocalTime;
+  normalized = false;
+}
+
+void DateTimeDetails::computeWeekFields() {
+  const std::int64_t dayNum = dayNumber(year, month, day);
+  weekday = weekdayOf(dayNum);
+  yearday = day + daysBeforeMonth(year, month);
+  // Week 1 starts on the Monday of the week that holds 4 January (it may lie in December).
+  auto firstMonday = [](std::int64_t ofYear) {
+    const std::int64_t january4 = dayNumber(ofYear, 1, 4);
+    return january4 - weekdayOf(january4);
+  };
+  std::int64_t monday = firstMonday(year);
+  // In 1900 the first Monday is 1 January itself, so the year before is never needed there.
+  if (dayNum < monday) monday = firstMonday(year - 1);
+  week = 1 + (dayNum - monday) / 7;
+}
+
+void DateTimeDetails::normalize() {
+  if (normalized) return;
+  // Fields may hold any 64-bit values; the loops below are bounded by working in whole
+  // 400-year eras, so huge values neither overflow nor take long.
+  Wide y = year, mo = month, d = day, h = hour, mi = minute, s = second, ms = millisecond;
+
+  auto resetToDefaults = [this]() {
+    const bool keepLocal = local;
+    TimeZone keepZone = zone;
+    *this = DateTimeDetails();
+    local = keepLocal;
+    zone = keepZone;
+  };
+
+  // Borrow downwards, from the smallest field up.
+  if (ms < 0) {
+    const Wide borrow = -floorDiv(ms, 1000);
+    s -= borrow;
+    ms += borrow * 1000;
+  }
+  if (s < 0) {
+    const Wide borrow = -floorDiv(s, 60);
+    mi -= borrow;
+    s += borrow * 60;
+  }
+  if (mi < 0) {
+    const Wide borrow = -floorDiv(mi, 60);
+    h -= borrow;
+    mi += borrow * 60;
+  }
+  if (h < 0) {
+    const Wide borrow = -floorDiv(h, 24);
+    d -= borrow;
+    h += borrow * 24;
+  }
+  // Bring the month into 1 to 12 before days are borrowed from it: a month above 12 has no
+  // length of its own (month 13 is January of the next year).
+  {
+    const Wide yearsMoved = floorDiv(mo - 1, 12);
+    y += yearsMoved;
+    mo -= yearsMoved * 12;
+  }
+  if (d < 1 && y >= 1900) {
+    // Whole eras first: going back 400 years from any date skips exactly 146,097 days.
+    if (d <= -daysPer400Years) {
+      const Wide eras = -d / daysPer400Years;
+      d += eras * daysPer400Years;
+      y -= eras * 400;
+    }
+    while (d < 1 && y >= 1900) {
+      if (--mo < 1) {
+        mo = 12;
+        --y;
+      }
+      d += monthLengthOf(y, mo);
+    }
+  }
+  if (y < 1900) {
+    resetToDefaults();
+    return;
+  }
+
+  // Carry upwards.
+  s += ms / 1000;
+  ms %= 1000;
+  mi += s / 60;
+  s %= 60;
+  h += mi / 60;
+  mi %= 60;
+  d += h / 24;
+  h %= 24;
+  if (d > daysPer400Years) {
+    const Wide eras = (d - 1) / daysPer400Years;
+    d -= eras * daysPer400Years;
+    y += eras * 400;
+  }
+  while (d > monthLengthOf(y, mo)) {
+    d -= monthLengthOf(y, mo);
+    if (++mo > 12) {
+      mo = 1;
+      ++y;
+    }
+  }
+
+  // A date beyond the last representable instant becomes that instant.
+  bool tooLate = y > maxYear;
+  if (!tooLate) {
+    const Wide days = dayNumber(static_cast<std::int64_t>(y), static_cast<std::int64_t>(mo),
+                                static_cast<std::int64_t>(d));
+    const Wide value = (((days * 24 + h) * 60 + mi) * 60 + s) * 1000 + ms;
+    tooLate = value > int64Max;
+  }
+  if (tooLate) {
+    const bool keepLocal = local;
+    *this = DateTimeDetails(DateTime(INT64_MAX, zone));
+    local = keepLocal;
+    return;
+  }
+
+  year = static_cast<std::int64_t>(y);
+  month = static_cast<std::int64_t>(mo);
+  day = static_cast<std::int64_t>(d);
+  hour = static_cast<std::int64_t>(h);
+  minute = static_cast<std::int64_t>(mi);
+  second = static_cast<std::int64_t>(s);
+  millisecond = static_cast<std::int64_t>(ms);
+  computeWeekFields();
+  normalized = true;
+}
+
+std::int64_t DateTimeDetails::toValue() const {
+  if (!normalized) {
+    DateTimeDetails copy(*this);
+    copy.normalize();
+    return copy.toValue();
+  }
+  const Wide days = dayNumber(year, month, day);
+  Wide value = (((days * 24 + hour) * 60 + minute) * 60 + second) * 1000 + millisecond;
+  if (local) {
+    value -= zone.getStandardOffset();
+    const int state = zone.dstState(DateTime(saturate(value), zone));
+    if (state == TimeZone::DstInEffect || state == TimeZone::DstNearEnd) {
+      value -= zone.getDstOffset();
+    }
+  }
+  return saturate(value);
+}
+
+std::string DateTimeDetails::toString(bool withMs, bool compact, bool withZone) const {
+  if (!normalized) {
+    DateTimeDetails copy(*this);
+    copy.normalize();
+    return copy.toString(withMs, compact, withZone);
+  }
+  char text[96];
+  if (compact) {
+    std::snprintf(text, sizeof text,
+                  "%04" PRId64 "%02" PRId64 "%02" PRId64 "T%02" PRId64 "%02" PRId64 "%02" PRId64,
+                  year, month, day, hour, minute, second);
+  } else {
+    std::snprintf(text, sizeof text,
+                  "%04" PRId64 "-%02" PRId64 "-%02" PRId64 "T%02" PRId64 ":%02" PRId64
+                  ":%02" PRId64,
+                  year, month, day, hour, minute, second);
+  }
+  std::string result = text;
+  if (withMs) {
+    std::snprintf(text, sizeof text, ".%03" PRId64, millisecond);
+    result += text;
+  }
+  if (!local) result += 'Z';
+  if (withZone) result += zone.toString(DateTime(toValue(), zone), compact);
+  return result;
+}
+
+}  // namespace KestroCorelib

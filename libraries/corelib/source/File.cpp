@@ -1,0 +1,246 @@
+#include "File.h"
+
+#include <zlib.h>
+
+#include <mutex>
+#include <unordered_map>
+
+#include "StringTools.h"
+#include "platform/PlatformFiles.h"
+#include "platform/PlatformStreams.h"
+
+namespace KestroCorelib {
+
+namespace {
+
+// Plain files deliver text without carriage returns. A process-wide switch that stays on.
+constexpr bool skipCarriageReturns = true;
+
+constexpr std::int32_t stateOpen = 3;
+
+// The C runtime needs a repositioning call between a write and a following read on the same
+// stream (and the other way round). The helpers take any stream, so they remember which way
+// each stream went last.
+class StreamDirections {
+ public:
+  enum Direction { Reading, Writing };
+
+  static StreamDirections& get() {
+    static StreamDirections directions;
+    return directions;
+  }
+
+  // Records the direction and repositions the stream when it changes.
+  void use(std::FILE* stream, Direction direction) {
+    std::lock_guard<std::mutex> guard(lock);
+    auto found = last.find(stream);
+    if (found == last.end()) {
+      last.emplace(stream, direction);
+      return;
+    }
+    if (found->second != direction) {
+      // Position unchanged; the call only satisfies the runtime (it fails harmlessly on pipes).
+      std::fseek(stream, 0, SEEK_CUR);
+      found->second = direction;
+    }
+  }
+
+  // Called before a stream is closed, so that a later stream at the same address starts fresh.
+  void forget(std::FILE* stream) {
+    std::lock_guard<std::mutex> guard(lock);
+    last.erase(stream);
+  }
+
+ private:
+  std::mutex lock;
+  std::unordered_map<std::FILE*, Direction> last;
+};
+
+int closeStream(std::FILE* stream) {
+  StreamDirections::get().forget(stream);
+  return std::fclose(stream);
+}
+
+}  // namespace
+
+// ---- Byte helpers ---------------------------------------------------------------------------
+
+std::FILE* openForReading(const std::wstring& name) {
+  if (name.empty()) return nullptr;
+  return platform::openStream(name, "rb");
+}
+
+std::FILE* openForWriting(const std::string& name) {
+  if (name.empty()) return nullptr;
+  return platform::openStream(name, "wb");
+}
+
+bool readByte(std::FILE* stream, char& byte) {
+  if (stream == nullptr) return false;
+  for (;;) {
+    if (std::feof(stream) || std::ferror(stream)) return false;
+    StreamDirections::get().use(stream, StreamDirections::Reading);
+    const int c = std::fgetc(stream);
+    if (c == EOF) return false;
+    if (c == '\r' && skipCarriageReturns) continue;
+    byte = static_cast<char>(c);
+    return true;
+  }
+}
+
+bool writeByte(std::FILE* stream, char byte) {
+  if (stream == nullptr) return false;
+  StreamDirections::get().use(stream, StreamDirections::Writing);
+  return std::fputc(static_cast<unsigned char>(byte), stream) != EOF;
+}
+
+bool writeFile(const std::string& text, const std::string& name) {
+  std::FILE* stream = openForWriting(name);
+  if (stream == nullptr) return false;
+  for (char c : text) {
+    if (!writeByte(stream, c)) {
+      closeStream(stream);
+      return false;
+    }
+  }
+  // The bytes sit in the stream's buffer until it is closed: a full disk shows only here.
+  return closeStream(stream) == 0;
+}
+
+// ---- BasicFile ------------------------------------------------------------------------------
+
+BasicFile::BasicFile(const std::string& fileName)
+    : name(fileName), wideName(StringTools::toWide(fileName)) {}
+
+BasicFile::~BasicFile() {
+  if (handle != nullptr) close();
+}
+
+bool BasicFile::open() {
+  if (handle != nullptr) return false;
+  handle = openForReading(wideName);
+  if (handle == nullptr) return false;
+  line = 1;
+  previousLine = 0;
+  state = stateOpen;
+  return true;
+}
+
+bool BasicFile::close() {
+  if (handle == nullptr) return false;
+  // The stream is gone after fclose whatever it reports; keeping the handle would close it a
+  // second time later.
+  const bool closed = closeStream(handle) == 0;
+  handle = nullptr;
+  line = 0;
+  previousLine = 0;
+  state = 0;
+  return closed;
+}
+
+bool BasicFile::getChar(char& byte) {
+  if (handle == nullptr) return false;
+  previousLine = line;
+  if (!readByte(handle, byte)) return false;
+  if (byte == '\n') ++line;
+  return true;
+}
+
+// ---- ZFile ----------------------------------------------------------------------------------
+
+ZFile::ZFile(const std::string& fileName)
+    : name(fileName), wideName(StringTools::toWide(fileName)) {}
+
+ZFile::~ZFile() {
+  if (handle != nullptr) close();
+}
+
+bool ZFile::open() {
+  if (handle != nullptr) return false;
+  gzFile stream = gzopen(platform::osPath(name).c_str(), "rb");
+  if (stream == nullptr) return false;
+  handle = stream;
+  line = 1;
+  previousLine = 0;
+  count = 0;
+  state = stateOpen;
+  return true;
+}
+
+bool ZFile::close() {
+  if (handle == nullptr) return false;
+  // gzclose frees the stream even when it reports an error: the handle must not stay.
+  const bool closed = gzclose(static_cast<gzFile>(handle)) == Z_OK;
+  handle = nullptr;
+  line = 0;
+  previousLine = 0;
+  count = 0;
+  state = 0;
+  return closed;
+}
+
+bool ZFile::getChar(char& byte) {
+  if (handle == nullptr) return false;
+  gzFile stream = static_cast<gzFile>(handle);
+  previousLine = line;
+  if (gzeof(stream)) return false;
+  const int c = gzgetc(stream);
+  if (c == -1) return false;
+  ++count;
+  byte = static_cast<char>(c);
+  if (byte == '\n') ++line;
+  return true;
+}
+
+// ---- File -----------------------------------------------------------------------------------
+
+int File::kindOf(const std::string& fileName) {
+  const std::size_t dot = fileName.rfind('.');
+  if (dot == std::string::npos) return Plain;
+  return StringTools::lowerCopy(fileName.substr(dot + 1)) == "gz" ? Compressed : Plain;
+}
+
+File::File(const std::string& fileName) : kind(kindOf(fileName)) {
+  if (kind == Compressed) {
+    compressed = std::make_unique<ZFile>(fileName);
+  } else {
+    plain = std::make_unique<BasicFile>(fileName);
+  }
+}
+
+File::~File() {
+  if (plain && plain->isOpen()) plain->close();
+  if (compressed && compressed->isOpen()) compressed->close();
+}
+
+bool File::open() {
+  if (plain) return plain->open();
+  if (compressed) return compressed->open();
+  return false;
+}
+
+bool File::close() {
+  if (plain) return plain->close();
+  if (compressed) return compressed->close();
+  return false;
+}
+
+bool File::getChar(char& byte) {
+  if (plain) return plain->getChar(byte);
+  if (compressed) return compressed->getChar(byte);
+  return false;
+}
+
+std::uint64_t File::getLine() const {
+  if (plain) return plain->getLine();
+  if (compressed) return compressed->getLine();
+  return 0;
+}
+
+std::string File::getFileName() const {
+  if (plain) return plain->getFileName();
+  if (compressed) return compressed->getFileName();
+  return std::string();
+}
+
+}  // namespace KestroCorelib
