@@ -1,0 +1,183 @@
+#pragma once
+// The in-memory configuration tree: ConfNode and its reference-counted handle ConfNodePtr.
+//
+// A tree is built by the .kconf reader (ConfFile) and then only read:
+//
+//   ConfNodePtr map = ConfFile().load("projectmap.kconf");   // top node "map"
+//   ConfNodePtr gui = map->findByPath("plavo.gui");          // empty handle if absent
+//   gui->getFullName();                                       // "map.plavo.gui"
+//   gui->getChildNames();                                     // names in file order
+//
+// Every operation here works without recursion, so trees nested thousands of levels deep
+// can be destroyed, cloned and named without exhausting the stack.
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "Exception.h"
+
+namespace KestroCorelib {
+
+class ConfNode;
+
+// A shared handle to a ConfNode: a node pointer plus a separately allocated use count.
+// Copies share the node; the last handle released destroys the node and the count.
+// The count is not atomic: handles to one tree must not be copied or released by several
+// threads at once.
+//
+//   ConfNodePtr a = ConfNode::create("a");   // a.useCount() == 1
+//   ConfNodePtr b = a;                       // a.useCount() == 2, b.get() == a.get()
+//   ConfNodePtr none;                        // empty: !none, none.get() == nullptr
+class ConfNodePtr {
+ public:
+  ConfNodePtr() noexcept = default;
+  ConfNodePtr(const ConfNodePtr& other) noexcept;
+  ConfNodePtr(ConfNodePtr&& other) noexcept;
+  ConfNodePtr& operator=(const ConfNodePtr& other) noexcept;
+  ConfNodePtr& operator=(ConfNodePtr&& other) noexcept;
+  ~ConfNodePtr();
+
+  // Releases this handle's reference; the handle becomes empty.
+  void reset() noexcept;
+
+  ConfNode* get() const noexcept { return node; }
+  // Dereferencing an empty handle is undefined, as with any pointer.
+  ConfNode* operator->() const noexcept { return node; }
+  ConfNode& operator*() const noexcept { return *node; }
+  explicit operator bool() const noexcept { return node != nullptr; }
+  bool isNull() const noexcept { return node == nullptr; }
+  // Number of handles sharing the node; 0 for an empty handle.
+  int32_t useCount() const noexcept { return count != nullptr ? *count : 0; }
+
+  friend bool operator==(const ConfNodePtr& a, const ConfNodePtr& b) noexcept {
+    return a.node == b.node;
+  }
+  friend bool operator!=(const ConfNodePtr& a, const ConfNodePtr& b) noexcept {
+    return a.node != b.node;
+  }
+
+ private:
+  friend class ConfNode;
+  // Takes over a node and a count already set to 1.
+  ConfNodePtr(ConfNode* n, int32_t* c) noexcept : node(n), count(c) {}
+
+  ConfNode* node = nullptr;
+  int32_t* count = nullptr;
+};
+
+// One node of a configuration tree: a name, a type code, a value text, free attributes,
+// list elements, a list separator and named children (unique names, kept in adding order).
+// Nodes are made by the factories and always live in a ConfNodePtr.
+class ConfNode {
+ public:
+  // Error classes. Their texts are complete templates without placeholders.
+  KESTRO_EXCEPTION(Factory_OutOfMemory);        // "@out-of-memory{Out of memory};"
+  KESTRO_EXCEPTION(Get_WrongType);              // getFile/getList on a node of another type
+  KESTRO_EXCEPTION(GetChild_NotFound);          // getChild of a missing name; no text
+  KESTRO_EXCEPTION(Set_WrongType);              // addListValue on a node that is no list
+  KESTRO_EXCEPTION(AddChild_NameAlreadyInUse);  // addChild of a name already present
+  // addChild of an empty handle, of the node itself or of one of its ancestors: such a
+  // child would make the tree a cycle, which could never be released or walked.
+  KESTRO_EXCEPTION(AddChild_InvalidChild);
+
+  // Type codes, shared with the configuration agent. 1 to 12 are the file format's types.
+  enum TypeCode : int32_t {
+    TypeNone = 0,
+    TypeBool = 1,
+    TypeInt = 2,
+    TypeUint = 3,
+    TypeFloat = 4,
+    TypeString = 5,
+    TypeDateTime = 6,
+    TypeTimeOfDay = 7,
+    TypeTimeZone = 8,
+    TypeTimeSpan = 9,
+    TypeDir = 10,
+    TypeFile = 11,
+    TypeList = 12,
+    TypeSubEntries = 13,
+    TypeSystemString = 16,
+    TypeLocalInt = 17,
+    TypeLocalUint = 18,
+    TypeLocalFloat = 19,
+    TypeLocalString = 20,
+    TypeLocalSet = 21,
+  };
+
+  // The name of a type code: typeName(12) == "list", typeName(20) == "local string";
+  // every code without a name (14, 15, 22, -1, ...) gives "undefined".
+  static std::string typeName(int32_t type);
+
+  // Factories. Each returns a new node in a new handle (use count 1) and raises
+  // Factory_OutOfMemory when memory runs out.
+  static ConfNodePtr create(const std::string& name, int32_t type);
+  static ConfNodePtr create(const std::string& name);  // type 0
+  static ConfNodePtr createRoot();                     // create("root", 0)
+  // Deep copy of a node and everything below it. The copy has no parent, so the full
+  // names in it start with the copied node's name. An empty handle gives an empty handle.
+  static ConfNodePtr clone(const ConfNodePtr& node);
+
+  ConfNode(const ConfNode&) = delete;
+  ConfNode& operator=(const ConfNode&) = delete;
+  // Releases the children without recursion; a child that outlives this node (because
+  // another handle holds it) is left without parent.
+  virtual ~ConfNode();
+
+  const std::string& getName() const { return name; }
+  const std::string& getValue() const { return value; }
+  int32_t getType() const { return type; }
+  // The list separator; newline unless the file set another.
+  char getSeparator() const { return separator; }
+  // The free attributes of the file (every attribute but type, value and separator).
+  const std::map<std::string, std::string>& getAttributes() const { return attributes; }
+  // The node holding this one, or nullptr for a top node. Not a reference.
+  ConfNode* getParent() const { return parent; }
+
+  // Dotted path from the top node: "example.colours" for child colours of example.
+  std::string getFullName() const;
+  // The children's names in the order they were added (file order), not sorted.
+  std::vector<std::string> getChildNames() const;
+  // The child of exactly that name (case-sensitive); raises GetChild_NotFound.
+  ConfNodePtr getChild(const std::string& childName) const;
+  // The child of exactly that name, or an empty handle.
+  ConfNodePtr findChild(const std::string& childName) const;
+  // The descendant at a dotted path relative to this node, or an empty handle:
+  // findByPath("plavo.gui") on the top node; "a." finds a; "", ".a", "a..b" find nothing.
+  // A child whose name contains '.' cannot be reached this way.
+  ConfNodePtr findByPath(const std::string& path) const;
+
+  // The value of a node of type file with every '/' turned into '\': "a/b\c" gives "a\b\c".
+  // Raises Get_WrongType for any other type.
+  std::string getFile() const;
+  // The elements of a node of type list; raises Get_WrongType for any other type.
+  const std::vector<std::string>& getList() const;
+
+  // Appends a list element; raises Set_WrongType unless the node is of type list.
+  void addListValue(const std::string& text);
+  // Adds the handle's node as a child and makes this node its parent. Raises
+  // AddChild_NameAlreadyInUse if a child of that name exists, AddChild_InvalidChild for
+  // an empty handle, this node or an ancestor of it. Nothing changes on error.
+  void addChild(const ConfNodePtr& child);
+
+ private:
+  // The .kconf reader fills name, type, value, separator and attributes.
+  friend class ConfFileReader;
+
+  ConfNode(const std::string& nodeName, int32_t nodeType);
+  // addChild without the checks, for children known to be fresh and uniquely named.
+  void attachChild(const ConfNodePtr& child);
+  static void detachChildren(ConfNode& node, std::vector<ConfNodePtr>& pending) noexcept;
+
+  std::string name;
+  int32_t type = TypeNone;
+  std::map<std::string, std::string> attributes;
+  std::string value;
+  std::vector<std::string> elements;
+  char separator = '\n';
+  ConfNode* parent = nullptr;
+  std::map<std::string, ConfNodePtr> children;
+  std::vector<std::string> childNames;
+};
+
+}  // namespace KestroCorelib

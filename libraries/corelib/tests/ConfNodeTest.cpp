@@ -1,0 +1,231 @@
+#include "ConfNode.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace KestroCorelib {
+namespace {
+
+// Builds top.<names...> as one chain and returns the handle of the top node.
+ConfNodePtr chain(const std::vector<std::string>& names) {
+  ConfNodePtr top = ConfNode::create(names.front());
+  ConfNodePtr current = top;
+  for (size_t i = 1; i < names.size(); ++i) {
+    ConfNodePtr child = ConfNode::create(names[i]);
+    current->addChild(child);
+    current = child;
+  }
+  return top;
+}
+
+template <typename Error, typename Call>
+std::string errorText(Call call) {
+  try {
+    call();
+  } catch (const Error& e) {
+    return e.getText();
+  }
+  return "<no error>";
+}
+
+TEST(ConfNode, TypeNamesCoverTheSharedTable) {
+  const std::vector<std::string> expected = {
+      "none",      "bool",     "int",        "uint",          "float",         "string",
+      "datetime",  "time-of-day", "timezone", "timespan",     "dir",           "file",
+      "list",      "sub-entries", "undefined", "undefined",   "system string", "local int",
+      "local uint", "local float", "local string", "local set"};
+  for (size_t code = 0; code < expected.size(); ++code) {
+    EXPECT_EQ(ConfNode::typeName(static_cast<int32_t>(code)), expected[code]) << code;
+  }
+  EXPECT_EQ(ConfNode::typeName(22), "undefined");
+  EXPECT_EQ(ConfNode::typeName(-1), "undefined");
+}
+
+TEST(ConfNode, FactoriesMakeFreshNodesWithDefaults) {
+  ConfNodePtr root = ConfNode::createRoot();
+  EXPECT_EQ(root->getName(), "root");
+  EXPECT_EQ(root->getType(), 0);
+  EXPECT_EQ(root->getValue(), "");
+  EXPECT_EQ(root->getSeparator(), '\n');
+  EXPECT_EQ(root->getParent(), nullptr);
+  EXPECT_TRUE(root->getAttributes().empty());
+  EXPECT_TRUE(root->getChildNames().empty());
+  EXPECT_EQ(root.useCount(), 1);
+  EXPECT_EQ(ConfNode::create("x", ConfNode::TypeList)->getType(), 12);
+  EXPECT_EQ(ConfNode::create("x")->getType(), 0);
+}
+
+TEST(ConfNode, HandlesShareOneCountAndTheLastOneDestroys) {
+  ConfNodePtr a = ConfNode::create("a");
+  ConfNodePtr b = a;
+  EXPECT_EQ(a.useCount(), 2);
+  EXPECT_EQ(a, b);
+  ConfNodePtr c;
+  EXPECT_FALSE(c);
+  EXPECT_EQ(c.useCount(), 0);
+  c = std::move(b);
+  EXPECT_FALSE(b);
+  EXPECT_EQ(a.useCount(), 2);
+  ConfNodePtr& alias = c;
+  c = alias;  // self-assignment keeps the reference
+  EXPECT_EQ(a.useCount(), 2);
+  c.reset();
+  EXPECT_EQ(a.useCount(), 1);
+  // Assigning a handle that lives inside the node being released must not read freed memory.
+  ConfNodePtr parent = ConfNode::create("p");
+  parent->addChild(ConfNode::create("kid"));
+  parent = parent->getChild("kid");
+  EXPECT_EQ(parent->getName(), "kid");
+  EXPECT_EQ(parent->getParent(), nullptr);
+  EXPECT_EQ(parent.useCount(), 1);
+}
+
+TEST(ConfNode, ChildNamesKeepAddingOrderAndLookupIsExact) {
+  ConfNodePtr top = ConfNode::create("top");
+  for (const char* name : {"zeta", "alpha", "Mid", "a.b"}) top->addChild(ConfNode::create(name));
+  EXPECT_EQ(top->getChildNames(), (std::vector<std::string>{"zeta", "alpha", "Mid", "a.b"}));
+  EXPECT_TRUE(top->findChild("Mid"));
+  EXPECT_FALSE(top->findChild("mid"));
+  EXPECT_EQ(top->getChild("a.b")->getName(), "a.b");
+  EXPECT_EQ(top->findChild("alpha")->getParent(), top.get());
+  EXPECT_THROW(top->getChild("ALPHA"), ConfNode::GetChild_NotFound);
+  EXPECT_EQ(errorText<ConfNode::GetChild_NotFound>([&] { top->getChild("none"); }),
+            "GetChild_NotFound:");
+}
+
+TEST(ConfNode, FindByPathWalksBelowTheNodeItself) {
+  ConfNodePtr top = chain({"map", "plavo", "gui"});
+  top->findChild("plavo")->addChild(ConfNode::create("a.b"));
+  ConfNodePtr gui = top->findByPath("plavo.gui");
+  ASSERT_TRUE(gui);
+  EXPECT_EQ(gui->getFullName(), "map.plavo.gui");
+  EXPECT_EQ(top->findByPath("plavo."), top->findChild("plavo"));
+  EXPECT_EQ(top->findByPath("plavo"), top->findChild("plavo"));
+  for (const char* nothing : {"map.plavo", "", ".plavo", "plavo..gui", "plavo.gui.x",
+                              "plavo.a.b", "Plavo.gui", "."}) {
+    EXPECT_FALSE(top->findByPath(nothing)) << nothing;
+  }
+  EXPECT_TRUE(top->findChild("plavo")->findChild("a.b"));
+}
+
+TEST(ConfNode, WrongTypeErrorsNameNodeAndType) {
+  ConfNodePtr top = chain({"map", "plavo", "gui"});
+  ConfNodePtr gui = top->findByPath("plavo.gui");
+  ConfNodePtr str = ConfNode::create("logo", ConfNode::TypeString);
+  gui->addChild(str);
+  EXPECT_EQ(errorText<ConfNode::Get_WrongType>([&] { str->getFile(); }),
+            "Get_WrongType: Trying to get file value from node map.plavo.gui.logo but this "
+            "node is of type string");
+  EXPECT_EQ(errorText<ConfNode::Get_WrongType>([&] { gui->getList(); }),
+            "Get_WrongType: Trying to get list value from node map.plavo.gui but this node is "
+            "of type none");
+  EXPECT_EQ(errorText<ConfNode::Set_WrongType>([&] { str->addListValue("x"); }),
+            "Set_WrongType: Trying to set add list value element in node map.plavo.gui.logo "
+            "but this node is of type string");
+  EXPECT_EQ(errorText<ConfNode::Get_WrongType>(
+                [] { ConfNode::create("t", 14)->getFile(); }),
+            "Get_WrongType: Trying to get file value from node t but this node is of type "
+            "undefined");
+}
+
+TEST(ConfNode, ListsCollectElementsInOrder) {
+  ConfNodePtr list = ConfNode::create("users", ConfNode::TypeList);
+  EXPECT_TRUE(list->getList().empty());
+  list->addListValue("bob");
+  list->addListValue("");
+  list->addListValue("alice");
+  EXPECT_EQ(list->getList(), (std::vector<std::string>{"bob", "", "alice"}));
+  EXPECT_EQ(ConfNode::create("f", ConfNode::TypeFile)->getFile(), "");
+}
+
+TEST(ConfNode, DuplicateChildIsRefusedAndFirstIsKept) {
+  ConfNodePtr top = chain({"map", "plavo"});
+  ConfNodePtr plavo = top->findChild("plavo");
+  ConfNodePtr first = ConfNode::create("x", ConfNode::TypeList);
+  plavo->addChild(first);
+  ConfNodePtr second = ConfNode::create("x");
+  EXPECT_EQ(errorText<ConfNode::AddChild_NameAlreadyInUse>([&] { plavo->addChild(second); }),
+            "AddChild_NameAlreadyInUse: Cannot add child node \"x\" to \"map.plavo\" because "
+            "another child with that name already exists");
+  EXPECT_EQ(plavo->getChild("x"), first);
+  EXPECT_EQ(plavo->getChildNames(), std::vector<std::string>{"x"});
+  EXPECT_EQ(second->getParent(), nullptr);
+}
+
+TEST(ConfNode, CyclesAndEmptyChildrenAreRefused) {
+  ConfNodePtr top = chain({"a", "b", "c"});
+  ConfNodePtr c = top->findByPath("b.c");
+  EXPECT_EQ(errorText<ConfNode::AddChild_InvalidChild>([&] { c->addChild(top); }),
+            "AddChild_InvalidChild: Cannot add node \"a\" to \"a.b.c\" because it is that "
+            "node or one of its ancestors");
+  EXPECT_THROW(c->addChild(c), ConfNode::AddChild_InvalidChild);
+  EXPECT_EQ(errorText<ConfNode::AddChild_InvalidChild>([&] { c->addChild(ConfNodePtr()); }),
+            "AddChild_InvalidChild: Cannot add an empty node to \"a.b.c\"");
+  EXPECT_TRUE(c->getChildNames().empty());
+  EXPECT_EQ(top->getParent(), nullptr);
+}
+
+TEST(ConfNode, CloneIsDeepAndStopsAtTheCopiedNode) {
+  ConfNodePtr top = chain({"map", "plavo", "projects"});
+  ConfNodePtr projects = top->findByPath("plavo.projects");
+  for (const char* name : {"z", "b", "m"}) {
+    ConfNodePtr p = ConfNode::create(name, ConfNode::TypeList);
+    p->addListValue(std::string(name) + "-user");
+    projects->addChild(p);
+  }
+  ConfNodePtr copy = ConfNode::clone(top->findChild("plavo"));
+  EXPECT_EQ(copy->getParent(), nullptr);
+  EXPECT_EQ(copy->getFullName(), "plavo");
+  ConfNodePtr copied = copy->findByPath("projects.b");
+  ASSERT_TRUE(copied);
+  EXPECT_EQ(copied->getFullName(), "plavo.projects.b");
+  EXPECT_EQ(copied->getList(), std::vector<std::string>{"b-user"});
+  EXPECT_EQ(copy->findChild("projects")->getChildNames(),
+            (std::vector<std::string>{"z", "b", "m"}));
+  EXPECT_NE(copied, projects->findChild("b"));
+  copied->addListValue("more");
+  EXPECT_EQ(projects->findChild("b")->getList().size(), 1u);
+  EXPECT_FALSE(ConfNode::clone(ConfNodePtr()));
+}
+
+TEST(ConfNode, ChildOutlivingItsParentHasNoParent) {
+  ConfNodePtr kept;
+  {
+    ConfNodePtr top = chain({"a", "b", "c"});
+    kept = top->findByPath("b.c");
+    EXPECT_EQ(kept->getFullName(), "a.b.c");
+  }
+  EXPECT_EQ(kept->getParent(), nullptr);
+  EXPECT_EQ(kept->getFullName(), "c");
+  EXPECT_EQ(kept.useCount(), 1);
+}
+
+TEST(ConfNode, VeryDeepTreesNeedNoRecursion) {
+  // Deep enough that any recursion over the depth would exhaust a normal stack.
+  const int depth = 100000;
+  ConfNodePtr top = ConfNode::create("n");
+  ConfNodePtr current = top;
+  std::string path;
+  for (int i = 0; i < depth; ++i) {
+    ConfNodePtr child = ConfNode::create("n");
+    current->addChild(child);
+    current = child;
+    path += i == 0 ? "n" : ".n";
+  }
+  EXPECT_EQ(current->getFullName().size(), 2u * depth + 1);
+  EXPECT_EQ(top->findByPath(path), current);
+  ConfNodePtr copy = ConfNode::clone(top);
+  current.reset();
+  top.reset();
+  ConfNodePtr deepest = copy->findByPath(path);
+  ASSERT_TRUE(deepest);
+  EXPECT_EQ(deepest->getFullName().size(), 2u * depth + 1);
+  copy.reset();  // releases the whole chain except the deepest node
+  EXPECT_EQ(deepest->getParent(), nullptr);
+  EXPECT_EQ(deepest.useCount(), 1);
+}
+
+}  // namespace
+}  // namespace KestroCorelib
