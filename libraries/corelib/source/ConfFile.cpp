@@ -1,0 +1,248 @@
+#include "ConfFile.h"
+
+#include <utility>
+
+#include "File.h"
+#include "StringTools.h"
+
+namespace KestroCorelib {
+
+namespace {
+
+// The blanks that vanish while a node body is read; the top node's name also drops newlines.
+bool isBodyBlank(char c) { return c == ' ' || c == '\t' || c == '\v' || c == '\r'; }
+
+}  // namespace
+
+// One parse: the file, and the steps of the grammar as member functions. Each nesting level
+// costs one readNodeBody and one readChild frame; the depth limit keeps that bounded.
+// ConfNode lets it fill the fields that only the reader sets.
+class ConfFileReader {
+ public:
+  ConfFileReader(File& input, const std::string& name) : file(input), fileName(name) {}
+
+  void readTop(ConfNode& top) {
+    top.name = readRootName();
+    readNodeBody(top, 1);
+  }
+
+ private:
+  // The name of the top node: everything up to '{' with blanks and line breaks removed.
+  // At end of file the name read so far is returned and the body reader reports the end.
+  std::string readRootName() {
+    std::string name;
+    char c;
+    while (file.getChar(c)) {
+      if (isBodyBlank(c) || c == '\n') continue;
+      if (c == '{') break;
+      // Bytes of 128 and above count as negative, like every control character.
+      if (static_cast<signed char>(c) < 32 || c == '}' || c == '.') {
+        throw ConfFile::Load_InvalidNodeName(
+            "@conf-file.load.invalid-node-name{Invalid node name in line % in file \"%\"};",
+            KESTRO_SOURCE_TAG, lineAndFile());
+      }
+      name += c;
+    }
+    return name;
+  }
+
+  // Everything after a node's '{' up to its matching '}'; `depth` is the node's level.
+  void readNodeBody(ConfNode& node, int64_t depth) {
+    std::string token;
+    bool quoted = false;
+    bool escape = false;
+    char c;
+    while (file.getChar(c)) {
+      // The type may change on any attribute line, so it is looked at for each character.
+      const bool listMode = node.getType() == ConfNode::TypeList;
+      if (!quoted) {
+        if (isBodyBlank(c)) continue;
+        if (c == '\n' && (!listMode || token.empty())) continue;
+      }
+      if (listMode) {
+        if (quoted) {
+          if (escape) {
+            // Only \" is an escape; any other backslash stays in the element.
+            if (c != '"') token += '\\';
+            token += c;
+            escape = false;
+          } else if (c == '"') {
+            quoted = false;
+          } else if (c == '\\') {
+            escape = true;
+          } else {
+            token += c;
+          }
+          continue;
+        }
+        if (c == '"') {
+          quoted = true;
+          continue;
+        }
+        if (c == node.getSeparator() || c == '\n') {
+          node.addListValue(token);
+          token.clear();
+          continue;
+        }
+        if (c != '=' && c != '{' && c != '}') {
+          token += c;
+          continue;
+        }
+      }
+      quoted = false;
+      if (c == '=') {
+        readAttribute(node, token);
+        token.clear();
+      } else if (c == '{') {
+        if (token.empty()) {
+          throw ConfFile::Load_MissingNodeName(
+              "@conf-file.load.missing-node-name{Missing node name in line % in file \"%\"};",
+              KESTRO_SOURCE_TAG, lineAndFile());
+        }
+        if (depth >= ConfFile::maxDepth) {
+          ParamStream p;
+          p << ConfFile::maxDepth << currentLine() << fileName;
+          throw ConfFile::Load_TooDeep(
+              "@conf-file.load.too-deep{Nesting deeper than % levels in line % in file \"%\"};",
+              KESTRO_SOURCE_TAG, p);
+        }
+        readChild(node, token, depth + 1);
+        token.clear();
+      } else if (c == '}') {
+        return;  // an unfinished token is dropped without notice
+      } else {
+        token += c;
+      }
+    }
+    throw ConfFile::Load_PrematureEndOfFile(
+        "@conf-file.load.premature-end-of-file{Premature end of file in line % in file \"%\"};",
+        KESTRO_SOURCE_TAG, lineAndFile());
+  }
+
+  void readChild(ConfNode& parent, const std::string& name, int64_t depth) {
+    ConfNodePtr child = ConfNode::createRoot();
+    try {
+      child->name = name;  // a child's name is taken as it stands, unchecked
+      readNodeBody(*child, depth);
+    } catch (Exception& e) {
+      // One tag per level, read from the raise site outwards. The same object is thrown
+      // on, so the caller still sees the error's own class.
+      e.addSourceTag(KESTRO_SOURCE_TAG);
+      throw;
+    }
+    parent.addChild(child);
+  }
+
+  void readAttribute(ConfNode& node, const std::string& name) {
+    if (name.empty()) {
+      throw ConfFile::Load_MissingAttributeName(
+          "@conf-file.load.missing-attribute-name{Missing attribute name in line % in file "
+          "\"%\"};",
+          KESTRO_SOURCE_TAG, lineAndFile());
+    }
+    const int64_t line = currentLine();  // reading the value moves on to the next line
+    std::string text = readRestOfLine();
+    if (name == "type") {
+      node.type = typeCode(text, line);
+    } else if (name == "value") {
+      node.value = std::move(text);
+    } else if (name == "separator") {
+      node.separator = text.empty() ? '\n' : text.front();
+    } else {
+      node.attributes[name] = std::move(text);
+    }
+  }
+
+  // The rest of the line, kept exactly; only one pair of enclosing quotes is removed.
+  std::string readRestOfLine() {
+    std::string text;
+    char c;
+    for (;;) {
+      if (!file.getChar(c)) {
+        throw ConfFile::Load_PrematureEndOfFile(
+            "@conf-file.load.premature-end-of-file{Premature end of file in line % in file "
+            "\"%\"};",
+            KESTRO_SOURCE_TAG, lineAndFile());
+      }
+      if (c == '\n') break;
+      text += c;
+    }
+    if (text.size() >= 2 && text.front() == '"' && text.back() == '"') {
+      text = text.substr(1, text.size() - 2);
+    }
+    return text;
+  }
+
+  int32_t typeCode(const std::string& text, int64_t line) const {
+    static const std::pair<const char*, int32_t> table[] = {
+        {"bool", ConfNode::TypeBool},         {"int", ConfNode::TypeInt},
+        {"uint", ConfNode::TypeUint},         {"float", ConfNode::TypeFloat},
+        {"double", ConfNode::TypeFloat},      {"string", ConfNode::TypeString},
+        {"datetime", ConfNode::TypeDateTime}, {"time-of-day", ConfNode::TypeTimeOfDay},
+        {"timezone", ConfNode::TypeTimeZone}, {"timespan", ConfNode::TypeTimeSpan},
+        {"dir", ConfNode::TypeDir},           {"file", ConfNode::TypeFile},
+        {"list", ConfNode::TypeList}};
+    for (const auto& entry : table) {
+      if (text == entry.first) return entry.second;
+    }
+    ParamStream p;
+    p << text << line << fileName;
+    throw ConfFile::Load_InvalidNodeType(
+        "@conf-file.load.invalid-node-type{Invalid node type \"%\" in line % in file \"%\"};",
+        KESTRO_SOURCE_TAG, p);
+  }
+
+  int64_t currentLine() const { return static_cast<int64_t>(file.getLine()); }
+
+  ParamStream lineAndFile() const {
+    ParamStream p;
+    p << currentLine() << fileName;
+    return p;
+  }
+
+  File& file;
+  const std::string& fileName;
+};
+
+ConfFile::ConfFile() : ImsAgent("conf-file") { logger.setSourceName("conffile"); }
+
+ConfFile::~ConfFile() = default;
+
+ConfNodePtr ConfFile::load(const std::string& fileName) {
+  loadFileIntoMemory(fileName);
+  // The freshly read tree is handed over as it is: nobody else holds a reference to it and
+  // its top node has no parent, so it is already what a deep copy would be, without the
+  // cost of copying every node a second time.
+  ConfNodePtr result = std::move(root);
+  root.reset();
+  return result;
+}
+
+void ConfFile::loadFileIntoMemory(const std::string& fileName) {
+  if (logger.shows(6)) {
+    ParamStream p;
+    p << fileName;
+    logger.logDebug("ConfFile::loadFileIntoMemory: Loading \"%\"", p);
+  }
+  if (!StringTools::exists(fileName)) {
+    ParamStream p;
+    p << fileName;
+    throw Load_FileNotFound(
+        "@conf-file.load.file-not-found{Configuration file \"%\" was not found};",
+        KESTRO_SOURCE_TAG, p);
+  }
+  File file(fileName);
+  if (!file.open()) {
+    ParamStream p;
+    p << fileName;
+    throw Load_FileError("@conf-file.load.file-error{Failed to load file \"%\"};",
+                         KESTRO_SOURCE_TAG, p);
+  }
+  root = ConfNode::createRoot();
+  const std::string nameForErrors = file.getFileName();
+  ConfFileReader(file, nameForErrors).readTop(*root);
+  if (logger.shows(6)) logger.logDebug("ConfFile::loadFileIntoMemory: Successfully loaded");
+  // The file closes as it goes out of scope; nothing after the closing brace is read.
+}
+
+}  // namespace KestroCorelib

@@ -1,0 +1,342 @@
+#include "ConfFile.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <zlib.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <string>
+#include <vector>
+
+namespace KestroCorelib {
+namespace {
+
+using Strings = std::vector<std::string>;
+
+class ConfFileTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/conffile-test-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    dir = pattern;
+  }
+  void TearDown() override { std::system(("rm -rf '" + dir + "'").c_str()); }
+
+  // Writes the bytes to a plain file in the test directory and returns its path.
+  std::string write(const std::string& content, const std::string& name = "test.kconf") {
+    const std::string path = dir + "/" + name;
+    std::ofstream(path, std::ios::binary) << content;
+    return path;
+  }
+  std::string writeGz(const std::string& content, const std::string& name = "test.kconf.gz") {
+    const std::string path = dir + "/" + name;
+    gzFile gz = gzopen(path.c_str(), "wb");
+    EXPECT_NE(gz, nullptr);
+    EXPECT_EQ(gzwrite(gz, content.data(), static_cast<unsigned>(content.size())),
+              static_cast<int>(content.size()));
+    gzclose(gz);
+    return path;
+  }
+  ConfNodePtr load(const std::string& content) { return ConfFile().load(write(content)); }
+
+  // The rendered text of the error that loading the content raises.
+  template <typename Error>
+  std::string loadError(const std::string& content) {
+    return errorOf<Error>(write(content));
+  }
+  template <typename Error>
+  std::string errorOf(const std::string& path) {
+    try {
+      ConfFile().load(path);
+    } catch (const Error& e) {
+      return e.getText();
+    } catch (const Exception& e) {
+      return "unexpected " + e.getText();
+    }
+    return "<no error>";
+  }
+  std::string inFile() const { return " in file \"" + dir + "/test.kconf\""; }
+
+  std::string dir;
+};
+
+TEST_F(ConfFileTest, ReadsTheTenLineExample) {
+  ConfNodePtr top = load(
+      "example {\n"
+      "  window {\n"
+      "    title=Main window\n"
+      "  }\n"
+      "\tcolours {\n"
+      "    type=list\n"
+      "    separator=,\n"
+      "    red, dark blue , \"light green\"\n"
+      "  }\n"
+      "}\n");
+  ASSERT_TRUE(top);
+  EXPECT_EQ(top->getName(), "example");
+  EXPECT_EQ(top->getParent(), nullptr);
+  EXPECT_EQ(top->getChildNames(), (Strings{"window", "colours"}));
+  ConfNodePtr window = top->getChild("window");
+  EXPECT_EQ(window->getAttributes(), (std::map<std::string, std::string>{{"title", "Main window"}}));
+  EXPECT_EQ(window->getType(), ConfNode::TypeNone);
+  ConfNodePtr colours = top->findByPath("colours");
+  EXPECT_EQ(colours->getFullName(), "example.colours");
+  EXPECT_EQ(colours->getType(), ConfNode::TypeList);
+  EXPECT_EQ(colours->getSeparator(), ',');
+  EXPECT_EQ(colours->getList(), (Strings{"red", "darkblue", "light green"}));
+  EXPECT_TRUE(colours->getAttributes().empty());
+}
+
+TEST_F(ConfFileTest, QuotedElementsKeepEverythingButEscapedQuotes) {
+  ConfNodePtr top = load(
+      "r{l{type=list\n"
+      "\"a\\\"b\"\n"            // a\"b      -> a"b
+      "\"a\\nb\"\n"             // a\nb      -> the four characters
+      "\" x {=} \\\\ \"\n"      // blanks, braces, '=' and a doubled backslash stay
+      "\"two\nlines\"\n"
+      "John Smith\n"
+      "}}");
+  EXPECT_EQ(top->getChild("l")->getList(),
+            (Strings{"a\"b", "a\\nb", " x {=} \\\\ ", "two\nlines", "JohnSmith"}));
+}
+
+TEST_F(ConfFileTest, SeparatorsAndEmptyElements) {
+  ConfNodePtr top = load(
+      "r{\n"
+      "comma{type=list\nseparator=,\na,,b,\n\nc\nlost}\n"
+      "lines{type=list\n\n  one\n\n\ntwo\n  three }\n"
+      "blank{type=list\nseparator= \na b\nc\n}\n"
+      "reset{type=list\nseparator=;\nseparator=\nx;y\n}\n"
+      "quote{type=list\nseparator=\"\na\"b\"\n}\n"
+      "}");
+  // ",," gives an empty element; a newline right after a separator adds nothing.
+  EXPECT_EQ(top->getChild("comma")->getList(), (Strings{"a", "", "b", "c"}));
+  // Empty lines add nothing; the element directly before '}' is lost.
+  EXPECT_EQ(top->getChild("lines")->getList(), (Strings{"one", "two"}));
+  // A blank separator never takes effect: blanks vanish first.
+  EXPECT_EQ(top->getChild("blank")->getList(), (Strings{"ab", "c"}));
+  // An empty separator value means newline again.
+  EXPECT_EQ(top->getChild("reset")->getSeparator(), '\n');
+  EXPECT_EQ(top->getChild("reset")->getList(), (Strings{"x;y"}));
+  // A quote separator opens a quoted element instead.
+  EXPECT_EQ(top->getChild("quote")->getSeparator(), '"');
+  EXPECT_EQ(top->getChild("quote")->getList(), (Strings{"ab"}));
+}
+
+TEST_F(ConfFileTest, NamesLoseBlanksAndLineBreaks) {
+  ConfNodePtr top = load(
+      "  my\n root {\n"
+      "my node {}\n"
+      "before type {\n"           // text without '=' or '{' joins the next name
+      "  stray text }\n"
+      "users {\n  alice\n  bob\n  type=list\n  carol\n}\n"
+      "#note\nx.y\"q\"{}\n"
+      "}");
+  EXPECT_EQ(top->getName(), "myroot");
+  EXPECT_EQ(top->getChildNames(), (Strings{"mynode", "beforetype", "users", "#notex.y\"q\""}));
+  // type=list after the elements: they are gathered into the attribute's name, the node
+  // stays untyped and the element after it is dropped at '}'.
+  ConfNodePtr users = top->getChild("users");
+  EXPECT_EQ(users->getType(), ConfNode::TypeNone);
+  EXPECT_EQ(users->getAttributes(),
+            (std::map<std::string, std::string>{{"alicebobtype", "list"}}));
+  EXPECT_FALSE(top->findByPath("#notex.y\"q\""));
+  EXPECT_TRUE(top->findChild("#notex.y\"q\""));
+  // A list node may hold children and attributes; the token so far becomes their name.
+  ConfNodePtr mixed = load("r{l{type=list\na\nsub{x=1\n}\nb\nk=v\n}}")->getChild("l");
+  EXPECT_EQ(mixed->getList(), (Strings{"a", "b"}));
+  EXPECT_EQ(mixed->getChildNames(), Strings{"sub"});
+  EXPECT_EQ(mixed->getAttributes().at("k"), "v");
+}
+
+TEST_F(ConfFileTest, ValuesAreTheRestOfTheLine) {
+  ConfNodePtr top = load(
+      "r{\n"
+      "a{value=Hello world\n}\n"
+      "b{value = x\n}\n"
+      "c{value=\"  padded \"\n}\n"
+      "d{value=\"\"\n}\n"
+      "e{value=\"\n}\n"
+      "f{value='x'\n}\n"
+      "g{value=closing } brace\n}\n"
+      "h{value=first\nvalue=second\ncolor=red\ncolor=\"blue\"\n}\n"
+      "i{type=file\nvalue=a/b\\c/d\n}\n"
+      "}");
+  auto value = [&](const char* name) { return top->getChild(name)->getValue(); };
+  EXPECT_EQ(value("a"), "Hello world");
+  EXPECT_EQ(value("b"), " x");
+  EXPECT_EQ(value("c"), "  padded ");
+  EXPECT_EQ(value("d"), "");
+  EXPECT_EQ(value("e"), "\"");
+  EXPECT_EQ(value("f"), "'x'");
+  EXPECT_EQ(value("g"), "closing } brace");
+  EXPECT_EQ(value("h"), "second");
+  EXPECT_EQ(top->getChild("h")->getAttributes().at("color"), "blue");
+  EXPECT_EQ(top->getChild("i")->getFile(), "a\\b\\c\\d");
+  EXPECT_EQ(value("i"), "a/b\\c/d");
+}
+
+TEST_F(ConfFileTest, TypeNamesMapToCodes) {
+  const std::vector<std::pair<std::string, int32_t>> types = {
+      {"bool", 1},      {"int", 2},         {"uint", 3},      {"float", 4},  {"double", 4},
+      {"string", 5},    {"datetime", 6},    {"time-of-day", 7}, {"timezone", 8},
+      {"timespan", 9},  {"dir", 10},        {"file", 11},     {"list", 12}};
+  for (const auto& [name, code] : types) {
+    EXPECT_EQ(load("r{n{type=" + name + "\n}}")->getChild("n")->getType(), code) << name;
+  }
+  EXPECT_EQ(loadError<ConfFile::Load_InvalidNodeType>("r{\nn{\ntype=Bool\n}}"),
+            "Load_InvalidNodeType: Invalid node type \"Bool\" in line 3" + inFile());
+  EXPECT_EQ(loadError<ConfFile::Load_InvalidNodeType>("r{\nn{type = list\n}}"),
+            "Load_InvalidNodeType: Invalid node type \" list\" in line 2" + inFile());
+  EXPECT_EQ(loadError<ConfFile::Load_InvalidNodeType>("r{type=\n}"),
+            "Load_InvalidNodeType: Invalid node type \"\" in line 1" + inFile());
+}
+
+TEST_F(ConfFileTest, TopNameIsCheckedButChildNamesAreNot) {
+  EXPECT_EQ(load("{\n}")->getName(), "");
+  for (const std::string bad : {"a.b{}", "a}{}", "a\fb{}", "a\x80{}", "\xEF\xBB\xBFr{}"}) {
+    EXPECT_EQ(loadError<ConfFile::Load_InvalidNodeName>(bad),
+              "Load_InvalidNodeName: Invalid node name in line 1" + inFile())
+        << bad;
+  }
+  EXPECT_EQ(loadError<ConfFile::Load_InvalidNodeName>("\n\nab\ncd.e{}"),
+            "Load_InvalidNodeName: Invalid node name in line 4" + inFile());
+  ConfNodePtr top = load("r{a.b{}\na\fb{}\na\x80{}\n\xEF\xBB\xBF" "c{}\n}");
+  EXPECT_EQ(top->getChildNames(), (Strings{"a.b", "a\fb", "a\x80", "\xEF\xBB\xBF" "c"}));
+}
+
+TEST_F(ConfFileTest, StopsAtTheTopNodesClosingBrace) {
+  ConfNodePtr top = load("r{a=1\n}\n} garbage { = \"\n\x80 b{");
+  EXPECT_EQ(top->getAttributes().at("a"), "1");
+  EXPECT_TRUE(top->getChildNames().empty());
+}
+
+TEST_F(ConfFileTest, ReportsEachErrorWithItsLine) {
+  EXPECT_EQ(loadError<ConfFile::Load_PrematureEndOfFile>(""),
+            "Load_PrematureEndOfFile: Premature end of file in line 1" + inFile());
+  EXPECT_EQ(loadError<ConfFile::Load_PrematureEndOfFile>("name\n"),
+            "Load_PrematureEndOfFile: Premature end of file in line 2" + inFile());
+  EXPECT_EQ(loadError<ConfFile::Load_PrematureEndOfFile>("r{\na{\n}\n\n"),
+            "Load_PrematureEndOfFile: Premature end of file in line 5" + inFile());
+  EXPECT_EQ(loadError<ConfFile::Load_PrematureEndOfFile>("r{\nvalue=x"),
+            "Load_PrematureEndOfFile: Premature end of file in line 2" + inFile());
+  EXPECT_EQ(loadError<ConfFile::Load_MissingNodeName>("r{\n\n  {\n}}"),
+            "Load_MissingNodeName: Missing node name in line 3" + inFile());
+  EXPECT_EQ(loadError<ConfFile::Load_MissingAttributeName>("r{\n  =x\n}"),
+            "Load_MissingAttributeName: Missing attribute name in line 2" + inFile());
+  // In a list a newline ends the element, so the '=' on the next line has no name.
+  EXPECT_EQ(loadError<ConfFile::Load_MissingAttributeName>("r{l{type=list\na\n=b\n}}"),
+            "Load_MissingAttributeName: Missing attribute name in line 3" + inFile());
+  const std::string missing = dir + "/missing.kconf";
+  EXPECT_EQ(errorOf<ConfFile::Load_FileNotFound>(missing),
+            "Load_FileNotFound: Configuration file \"" + missing + "\" was not found");
+}
+
+TEST_F(ConfFileTest, UnreadableFileIsAFileError) {
+  if (geteuid() == 0) GTEST_SKIP() << "root can open a file without read permission";
+  const std::string path = write("r{}");
+  ASSERT_EQ(chmod(path.c_str(), 0), 0);
+  EXPECT_EQ(errorOf<ConfFile::Load_FileError>(path),
+            "Load_FileError: Failed to load file \"" + path + "\"");
+}
+
+TEST_F(ConfFileTest, NestedErrorsCollectOneTagPerChildLevel) {
+  try {
+    load("r{a{b{c{\n=x\n}}}}");
+    FAIL() << "no error";
+  } catch (const ConfFile::Load_MissingAttributeName& e) {
+    EXPECT_EQ(e.getSourceTags().size(), 4u);  // raise site plus the levels a, b and c
+    for (const std::string& tag : e.getSourceTags()) {
+      EXPECT_EQ(tag.rfind(" @logsrc{file=\"ConfFile.cpp\" line=", 0), 0u) << tag;
+    }
+  }
+  // A duplicate is refused once its body is complete; the error is raised while the
+  // second child is added to b, so the levels b and a add tags. Nodes join their parent
+  // only when complete, so b has no parent yet and its full name is just "b".
+  try {
+    load("r{a{b{x{}\nx{y=1\n}\n}}}");
+    FAIL() << "no error";
+  } catch (const ConfNode::AddChild_NameAlreadyInUse& e) {
+    EXPECT_EQ(e.getText(),
+              "AddChild_NameAlreadyInUse: Cannot add child node \"x\" to \"b\" because "
+              "another child with that name already exists");
+    EXPECT_EQ(e.getSourceTags().size(), 3u);
+  }
+  // The duplicate's body is read first: its own error wins.
+  EXPECT_EQ(loadError<ConfFile::Load_PrematureEndOfFile>("r{x{}\nx{\ny=1\n"),
+            "Load_PrematureEndOfFile: Premature end of file in line 4" + inFile());
+}
+
+TEST_F(ConfFileTest, CarriageReturnsDependOnCompression) {
+  const std::string lf = "r{\na{value=v\n}\nl{type=list\nx\ny\n}\n}\n";
+  std::string crlf;
+  for (char c : lf) crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
+
+  ConfNodePtr plain = ConfFile().load(write(crlf));
+  EXPECT_EQ(plain->getChild("a")->getValue(), "v");
+  EXPECT_EQ(plain->getChild("l")->getList(), (Strings{"x", "y"}));
+
+  // Compressed files keep the carriage return: it ends up in values and type names.
+  ConfNodePtr packed =
+      ConfFile().load(writeGz("r{\r\na{value=v\r\n}\r\n}\r\n", "crlf.KCONF.GZ"));
+  EXPECT_EQ(packed->getChild("a")->getValue(), "v\r");
+  EXPECT_EQ(errorOf<ConfFile::Load_InvalidNodeType>(writeGz(crlf)),
+            "Load_InvalidNodeType: Invalid node type \"list\r\" in line 4 in file \"" + dir +
+                "/test.kconf.gz\"");
+  EXPECT_EQ(ConfFile().load(writeGz(lf))->getChild("l")->getList(), (Strings{"x", "y"}));
+
+  // Carriage returns alone are no line ends: the value runs on to the end of the file.
+  std::string cr;
+  for (char c : lf) cr += c == '\n' ? '\r' : c;
+  EXPECT_EQ(errorOf<ConfFile::Load_PrematureEndOfFile>(write(cr)),
+            "Load_PrematureEndOfFile: Premature end of file in line 1" + inFile());
+}
+
+TEST_F(ConfFileTest, RefusesNestingDeeperThanTheLimit) {
+  auto nested = [](int64_t levels) {
+    std::string text = "r{";
+    for (int64_t i = 1; i < levels; ++i) text += "n{\n";
+    text += "deepest=1\n";
+    for (int64_t i = 0; i < levels; ++i) text += "}";
+    return text;
+  };
+  ConfNodePtr top = load(nested(ConfFile::maxDepth));
+  std::string path = "n";
+  for (int64_t i = 2; i < ConfFile::maxDepth; ++i) path += ".n";
+  ConfNodePtr deepest = top->findByPath(path);
+  ASSERT_TRUE(deepest);
+  EXPECT_EQ(deepest->getAttributes().at("deepest"), "1");
+  EXPECT_EQ(deepest->getFullName(), "r." + path);
+  EXPECT_EQ(loadError<ConfFile::Load_TooDeep>(nested(ConfFile::maxDepth + 1)),
+            "Load_TooDeep: Nesting deeper than 1000 levels in line 1000" + inFile());
+  // Far deeper input fails the same way instead of exhausting the stack.
+  std::string flood = "r{";
+  for (int i = 0; i < 100000; ++i) flood += "a{";
+  EXPECT_EQ(loadError<ConfFile::Load_TooDeep>(flood),
+            "Load_TooDeep: Nesting deeper than 1000 levels in line 1" + inFile());
+}
+
+TEST_F(ConfFileTest, LoadHandsOverTheTreeAndKeepsNothing) {
+  const std::string first = write("one{a{}}", "one.kconf");
+  const std::string second = write("two{b{}}", "two.kconf");
+  ConfFile reader;
+  EXPECT_FALSE(reader.getRoot());
+  reader.loadFileIntoMemory(first);
+  EXPECT_EQ(reader.getRoot()->getName(), "one");
+  reader.loadFileIntoMemory(second);
+  EXPECT_EQ(reader.getRoot()->getChildNames(), Strings{"b"});
+  ConfNodePtr tree = reader.load(first);
+  EXPECT_FALSE(reader.getRoot());
+  EXPECT_EQ(tree.useCount(), 1);
+  EXPECT_EQ(tree->findChild("a")->getFullName(), "one.a");
+  // A failed load leaves the partial tree with the reader, never with the caller.
+  write("bad{a{}b{", "bad.kconf");
+  EXPECT_THROW(reader.load(dir + "/bad.kconf"), ConfFile::Load_PrematureEndOfFile);
+  ASSERT_TRUE(reader.getRoot());
+  EXPECT_EQ(reader.getRoot()->getChildNames(), Strings{"a"});
+}
+
+}  // namespace
+}  // namespace KestroCorelib
