@@ -1,0 +1,138 @@
+#include "ConfAgent.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace KestroCorelib {
+namespace {
+
+// Answers "system" / "query" like the system-information agent would: stores `answer`
+// through the value pointer and reports `status`.
+class TestAnswerer : public ImsAgent {
+ public:
+  TestAnswerer(int32_t answerStatus, int32_t result = 3)
+      : ImsAgent("test-answerer"), status(answerStatus), handled(result) {
+    hook = setMessageHook(false, "system", "query", "", 1);
+  }
+  ~TestAnswerer() override { removeMessageHook(hook); }
+
+  int32_t receiveHookedMessage(uint64_t id, ImsMessage& message) override {
+    return id == hook ? receiveMessage(message) : 1;
+  }
+  int32_t receiveMessage(ImsMessage& message) override {
+    auto* query = static_cast<SystemQueryParam*>(message.parameter);
+    seenKey = query->key;
+    seenType = query->type;
+    seenUserScope = query->userScope;
+    seenMessageType = message.messageType;
+    if (status != SystemQueryParam::StatusUnsupported) {
+      *static_cast<std::string*>(query->value) = "C:\\Kestro";
+    }
+    query->status = status;
+    return handled;
+  }
+
+  int32_t status;
+  int32_t handled;
+  uint64_t hook = 0;
+  std::string seenKey;
+  int32_t seenType = -1;
+  bool seenUserScope = false;
+  std::string seenMessageType = "unset";
+};
+
+// A parameter that tells when it is destroyed.
+class CountedParam : public SystemQueryParam {
+ public:
+  CountedParam(std::string* target, int* destroyed)
+      : SystemQueryParam("Key\\Name", ConfNode::TypeLocalString, target, false),
+        counter(destroyed) {}
+  ~CountedParam() override { ++*counter; }
+  int* counter;
+};
+
+template <typename Error>
+std::string errorText(int32_t status, int32_t handled = 3) {
+  TestAnswerer answerer(status, handled);
+  try {
+    ConfAgent().getLocalString("Resources\\InstallDir", false);
+  } catch (const Error& e) {
+    return e.getText();
+  } catch (const Exception& e) {
+    return "unexpected " + e.getText();
+  }
+  return "<no error>";
+}
+
+TEST(ConfAgent, AnswerArrivesThroughTheValuePointer) {
+  TestAnswerer answerer(SystemQueryParam::StatusOk);
+  ConfAgent agent;
+  EXPECT_EQ(agent.getName(), "conf-agent");
+  EXPECT_EQ(agent.getLocalString("Resources\\ConfigurationDir", true), "C:\\Kestro");
+  EXPECT_EQ(answerer.seenKey, "Resources\\ConfigurationDir");
+  EXPECT_EQ(answerer.seenType, 20);
+  EXPECT_TRUE(answerer.seenUserScope);
+  EXPECT_EQ(answerer.seenMessageType, "");
+  // Statuses without a meaning for the requester count as success, as does "handled, go on".
+  answerer.status = 7;
+  answerer.handled = 2;
+  EXPECT_EQ(agent.getLocalString("x", false), "C:\\Kestro");
+  EXPECT_FALSE(answerer.seenUserScope);
+}
+
+TEST(ConfAgent, UnsupportedKindLeavesTheValueEmpty) {
+  TestAnswerer answerer(SystemQueryParam::StatusUnsupported);
+  EXPECT_EQ(ConfAgent().getLocalString("Resources\\InstallDir", false), "");
+}
+
+TEST(ConfAgent, StatusCodesBecomeErrors) {
+  EXPECT_EQ(errorText<ConfAgent::GetLocal_NotFound>(SystemQueryParam::StatusNotFound),
+            "GetLocal_NotFound: Configuration key \"Resources\\InstallDir\" was not found");
+  EXPECT_EQ(errorText<ConfAgent::GetLocal_WrongType>(SystemQueryParam::StatusWrongType),
+            "GetLocal_WrongType: Configuration key \"Resources\\InstallDir\" is not of "
+            "requested type (local string)");
+  EXPECT_EQ(errorText<ConfAgent::GetLocal_NoAccess>(SystemQueryParam::StatusNoAccess),
+            "GetLocal_NoAccess: Got request for configuration key \"Resources\\InstallDir\" of "
+            "type local string, but failed to get access to it");
+}
+
+TEST(ConfAgent, UnansweredQueryMeansTheBusIsNotWorking) {
+  const std::string expected =
+      "GetLocal_ImsNotWorking: Failed to query local configuration key "
+      "\"Resources\\InstallDir\" because IMS isn't working";
+  try {
+    ConfAgent().getLocalString("Resources\\InstallDir", false);
+    ADD_FAILURE() << "no error";
+  } catch (const ConfAgent::GetLocal_ImsNotWorking& e) {
+    EXPECT_EQ(e.getText(), expected);
+  }
+  // An agent that looks at the query but answers "not handled" changes nothing.
+  EXPECT_EQ(errorText<ConfAgent::GetLocal_ImsNotWorking>(SystemQueryParam::StatusOk, 1),
+            expected);
+}
+
+TEST(ConfAgent, GetLocalOwnsTheParameter) {
+  ConfAgent agent;
+  try {
+    agent.getLocal(nullptr);
+    ADD_FAILURE() << "no error";
+  } catch (const ConfAgent::GetLocal_OutOfMemory& e) {
+    EXPECT_EQ(e.getText(), "GetLocal_OutOfMemory: Out of memory");
+  }
+  int destroyed = 0;
+  std::string value = "before";
+  {
+    TestAnswerer answerer(SystemQueryParam::StatusNotFound);
+    EXPECT_THROW(agent.getLocal(new CountedParam(&value, &destroyed)),
+                 ConfAgent::GetLocal_NotFound);
+    EXPECT_EQ(destroyed, 1);
+  }
+  EXPECT_THROW(agent.getLocal(new CountedParam(&value, &destroyed)),
+               ConfAgent::GetLocal_ImsNotWorking);
+  EXPECT_EQ(destroyed, 2);
+  EXPECT_EQ(value, "C:\\Kestro");  // left as the answering side left it
+}
+
+}  // namespace
+}  // namespace KestroCorelib
