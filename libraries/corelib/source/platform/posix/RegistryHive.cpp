@@ -9,6 +9,7 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <new>
 #include <unordered_map>
 #include <utility>
@@ -496,7 +497,7 @@ long errorFromErrno(int error) {
 }
 
 std::string errorText(const std::string& path, int error) {
-  return path + ": " + std::to_string(error);
+  return path + ": " + std::strerror(error);
 }
 
 std::string homeDirectory() {
