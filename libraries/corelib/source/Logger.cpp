@@ -49,7 +49,12 @@ std::string levelName(int32_t level) {
 
 Logger::Logger()
     : ImsAgent("logger"), sourceName("anonymous"), level(7), levelHook(0), target(nullptr) {
-  levelHook = setMessageHook(false, "debug", "level", "", 1);
+  try {
+    levelHook = setMessageHook(false, "debug", "level", "", 1);
+  } catch (const Exception&) {
+    // Only when the bus itself could not be made. Loggers are built before main, where an
+    // escaping error would end the process; this one keeps its level instead.
+  }
 }
 
 Logger::~Logger() { removeMessageHook(levelHook); }

@@ -48,7 +48,21 @@ void trace(const char* text) {
 
 Logger& ThreadLock::logger() {
   // Never destroyed: locks live in static objects whose destructors may still trace.
-  static Logger* const instance = new Logger();
+  // Building the logger sets a hook, which takes the bus's lock; that take must not trace,
+  // or it would ask for this very logger while it is being built.
+  static Logger* const instance = [] {
+    const bool wasWriting = writingTrace;
+    writingTrace = true;
+    Logger* made = nullptr;
+    try {
+      made = new Logger();
+    } catch (...) {
+      writingTrace = wasWriting;
+      throw;
+    }
+    writingTrace = wasWriting;
+    return made;
+  }();
   return *instance;
 }
 

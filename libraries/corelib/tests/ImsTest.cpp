@@ -1,0 +1,301 @@
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "Ims.h"
+#include "Logger.h"
+
+using namespace KestroCorelib;
+
+namespace {
+
+// An agent that notes every delivery in a shared journal and answers a fixed result, or
+// runs an action of the test first.
+class Probe : public ImsAgent {
+ public:
+  Probe(const std::string& agentName, std::vector<std::string>& sharedJournal, int32_t answer = 2)
+      : ImsAgent(agentName), journal(sharedJournal), result(answer) {}
+
+  int32_t receiveHookedMessage(uint64_t id, ImsMessage& message) override {
+    journal.push_back(getName() + "#" + std::to_string(id));
+    if (onReceive) onReceive(message);
+    return result;
+  }
+  int32_t receiveMessage(ImsMessage& message) override {
+    journal.push_back(getName() + " direct " + message.generalType);
+    return result;
+  }
+
+  std::vector<std::string>& journal;
+  int32_t result;
+  std::function<void(ImsMessage&)> onReceive;
+};
+
+// A bus of its own per test, so ids are predictable; agents still have the process bus.
+struct BusTest : ::testing::Test {
+  Ims bus;
+  std::vector<std::string> journal;
+
+  uint64_t hook(Probe& agent, const char* general, const char* group = "", const char* message = "",
+                int32_t priority = 1, bool once = false) {
+    return bus.setHook(&agent, once, general, group, message, nullptr, priority);
+  }
+  bool send(const char* general, const char* group = "", const char* message = "") {
+    ImsMessage m(general, group, message);
+    return bus.dispatch(m);
+  }
+};
+
+}  // namespace
+
+TEST_F(BusTest, IdsAreOneMoreThanTheLargestAndRestartWhenEmpty) {
+  Probe a("a", journal);
+  EXPECT_EQ(hook(a, "x"), 1u);
+  EXPECT_EQ(hook(a, "y"), 2u);
+  EXPECT_EQ(hook(a, "z"), 3u);
+  EXPECT_TRUE(bus.removeHook(3));
+  EXPECT_FALSE(bus.removeHook(3));
+  EXPECT_EQ(hook(a, "z"), 3u);
+  EXPECT_TRUE(bus.removeHook(1));
+  EXPECT_EQ(hook(a, "w"), 4u);  // not the free 1: ids follow the largest
+  EXPECT_TRUE(bus.removeHook(2));
+  EXPECT_TRUE(bus.removeHook(3));
+  EXPECT_TRUE(bus.removeHook(4));
+  EXPECT_EQ(bus.hookCount(), 0u);
+  EXPECT_EQ(hook(a, "x"), 1u);
+}
+
+TEST_F(BusTest, DeliveryOrderIsPriorityThenPatternThenId) {
+  Probe late("late", journal), any("any", journal), one("one", journal), first("first", journal),
+      older("older", journal), newer("newer", journal);
+  hook(late, "a", "", "", 7);  // any priority above 1 counts as 2
+  hook(one, "?", "", "", 1);   // pattern "?" sorts after ""
+  hook(older, "", "", "", 1);
+  hook(first, "*", "", "", 0);
+  hook(newer, "", "", "", 1);
+  hook(any, "b");  // does not match
+  EXPECT_TRUE(send("a"));
+  EXPECT_EQ(journal,
+            (std::vector<std::string>{"first#4", "older#3", "newer#5", "one#2", "late#1"}));
+}
+
+TEST_F(BusTest, AnswerThreeStopsEveryLaterHook) {
+  Probe stopper("stopper", journal, 3), later("later", journal), lowest("lowest", journal);
+  hook(later, "m", "", "", 0);
+  hook(stopper, "m", "", "", 1);
+  hook(lowest, "m", "", "", 2);
+  Probe sameEntry("same", journal);
+  hook(sameEntry, "m", "", "", 1);  // same pattern as stopper, larger id
+  EXPECT_TRUE(send("m"));
+  EXPECT_EQ(journal, (std::vector<std::string>{"later#1", "stopper#2"}));
+}
+
+TEST_F(BusTest, NothingHandledIsFalse) {
+  Probe declines("declines", journal, 1);
+  EXPECT_FALSE(send("system", "query"));  // no hook at all
+  hook(declines, "system");
+  EXPECT_FALSE(send("system", "query"));  // matched, but nobody took it
+  EXPECT_EQ(journal, std::vector<std::string>{"declines#1"});
+}
+
+TEST_F(BusTest, GlobsMatchWholeCaseSensitiveTexts) {
+  Probe p("p", journal);
+  hook(p, "system", "*", "");
+  EXPECT_TRUE(send("system", "query", "anything"));
+  EXPECT_FALSE(send("System", "query", "anything"));
+  EXPECT_FALSE(send("systems", "query", ""));
+  bus.removeHook(1);
+
+  hook(p, "", "", "*");
+  EXPECT_TRUE(send("a", "b", ""));  // "*" matches the empty text
+  bus.removeHook(1);
+  hook(p, "", "", "?*");
+  EXPECT_FALSE(send("a", "b", ""));
+  EXPECT_TRUE(send("a", "b", "x"));
+}
+
+TEST_F(BusTest, SenderRestrictsAHook) {
+  Probe p("p", journal), from("from", journal), stranger("stranger", journal);
+  bus.setHook(&p, false, "m", "", "", &from, 1);
+  ImsMessage m("m");
+  m.sender = &stranger;
+  EXPECT_FALSE(bus.dispatch(m));
+  m.sender = &from;
+  EXPECT_TRUE(bus.dispatch(m));
+  EXPECT_EQ(journal, std::vector<std::string>{"p#1"});
+}
+
+TEST_F(BusTest, OnceHookGoesAfterTheFirstHandledDelivery) {
+  Probe handler("handler", journal, 2), declinesOnce("declines", journal, 1);
+  const uint64_t onceId = hook(declinesOnce, "m", "", "", 1, true);
+  EXPECT_FALSE(send("m"));  // nobody handled it: the once-hook stays
+  EXPECT_EQ(bus.hookCount(), 1u);
+  hook(handler, "m", "", "", 0);
+  // The once-hook itself declines, but the earlier hook handled the message: it goes.
+  EXPECT_TRUE(send("m"));
+  EXPECT_EQ(bus.hookCount(), 1u);
+  EXPECT_FALSE(bus.removeHook(onceId));
+  journal.clear();
+  EXPECT_TRUE(send("m"));
+  EXPECT_EQ(journal, std::vector<std::string>{"handler#2"});
+}
+
+TEST_F(BusTest, DuplicatesArePerAgentWhateverThePriority) {
+  Probe a("a", journal), b("b", journal);
+  hook(a, "g", "r", "m", 1);
+  EXPECT_THROW(hook(a, "g", "r", "m", 0, true), Ims::Hook_Duplicate);
+  EXPECT_EQ(hook(b, "g", "r", "m", 0), 2u);
+  // a's globs now sit at priority 0 (b's) and 1 (a's): a is still refused.
+  EXPECT_THROW(hook(a, "g", "r", "m", 2), Ims::Hook_Duplicate);
+  EXPECT_NO_THROW(hook(a, "g", "r", "*", 1));
+}
+
+TEST_F(BusTest, RemovingFindsTheIdAtItsOwnPriority) {
+  Probe a("a", journal), b("b", journal), c("c", journal);
+  hook(a, "m", "", "", 0);
+  const uint64_t atOne = hook(b, "m", "", "", 1);
+  ASSERT_TRUE(bus.removeHook(atOne));
+  // The id is free again and goes to a hook with other globs; it must not inherit b's.
+  EXPECT_EQ(hook(c, "other"), atOne);
+  EXPECT_TRUE(send("m"));
+  EXPECT_EQ(journal, std::vector<std::string>{"a#1"});
+  // The globs are free for b again.
+  EXPECT_EQ(hook(b, "m", "", "", 1), 3u);
+}
+
+TEST_F(BusTest, ReceiversMayChangeHooksDuringDelivery) {
+  Probe changer("changer", journal), victim("victim", journal), added("added", journal);
+  const uint64_t changerId = hook(changer, "m", "", "", 0);
+  const uint64_t victimId = hook(victim, "m", "", "", 1);
+  uint64_t addedId = 0;
+  changer.onReceive = [&](ImsMessage&) {
+    if (addedId != 0) return;
+    EXPECT_TRUE(bus.removeHook(victimId));
+    addedId = hook(added, "m", "", "", 1);
+    // The bus is free while a receiver runs: another thread gets through at once.
+    std::thread other([&] { EXPECT_EQ(bus.hookCount(), 3u); });
+    other.join();
+    EXPECT_TRUE(send("nested"));  // a message sent from inside a receiver
+  };
+  Probe nested("nested", journal);
+  hook(nested, "nested");
+  EXPECT_TRUE(send("m"));
+  // The removed hook was not delivered to; the added one is, as priority 1 is copied only
+  // after priority 0 has been delivered.
+  EXPECT_EQ(journal, (std::vector<std::string>{"changer#" + std::to_string(changerId), "nested#3",
+                                               "added#4"}));
+  journal.clear();
+  EXPECT_TRUE(send("m"));
+  EXPECT_EQ(journal, (std::vector<std::string>{"changer#1", "added#4"}));
+}
+
+TEST_F(BusTest, ReceiverErrorsReachTheSender) {
+  Probe thrower("thrower", journal);
+  thrower.onReceive = [](ImsMessage&) { throw Exception("boom"); };
+  hook(thrower, "m", "", "", 1, true);
+  EXPECT_THROW(send("m"), Exception);
+  EXPECT_EQ(bus.hookCount(), 1u);  // the removal list was not processed
+}
+
+// ---- Agents on the process-wide bus ---------------------------------------------------------
+
+TEST(ImsAgent, DuplicateHookIsWrappedWithTheBusErrorAsCause) {
+  std::vector<std::string> journal;
+  Probe a("a", journal), b("b", journal);
+  const uint64_t first = a.setMessageHook(false, "dup-test", "g", "", 1);
+  try {
+    a.setMessageHook(true, "dup-test", "g", "", 2);
+    FAIL() << "no error";
+  } catch (const ImsAgent::Hook_Duplicate& e) {
+    ASSERT_EQ(e.getNested().size(), 1u);
+    EXPECT_EQ(e.getNested()[0].getName(), "Hook_Duplicate");
+    EXPECT_EQ(e.getText(),
+              "Hook_Duplicate:\nHook_Duplicate: Trying to set a hook identical to a hook already "
+              "set");
+    EXPECT_EQ(e.getSourceTags().size(), 1u);
+  }
+  const uint64_t second = b.setMessageHook(false, "dup-test", "g", "", 1);
+  EXPECT_GT(second, first);
+  ImsMessage m("dup-test", "g", "");
+  EXPECT_TRUE(a.sendMessage(m));
+  EXPECT_EQ(m.sender, &a);
+  EXPECT_EQ(journal, (std::vector<std::string>{"a#" + std::to_string(first),
+                                               "b#" + std::to_string(second)}));
+  EXPECT_TRUE(a.removeMessageHook(first));
+  EXPECT_TRUE(b.removeMessageHook(second));
+  EXPECT_FALSE(b.removeMessageHook(second));
+}
+
+TEST(ImsAgent, DirectSendReachesOnlyTheTarget) {
+  std::vector<std::string> journal;
+  Probe sender("sender", journal), target("target", journal, 3), declines("declines", journal, 1);
+  ImsMessage m("iconprovider", "get", "");
+  EXPECT_TRUE(sender.sendMessage(target, m));
+  EXPECT_EQ(m.sender, &sender);
+  EXPECT_FALSE(sender.sendMessage(declines, m));
+  EXPECT_EQ(journal, (std::vector<std::string>{"target direct iconprovider",
+                                               "declines direct iconprovider"}));
+}
+
+TEST(ImsAgent, LoggerAgentsAreMarkedAndTheBusLoggerIsRenamed) {
+  std::vector<std::string> journal;
+  Probe agent("conf-file", journal);
+  EXPECT_FALSE(agent.getIsLogger());
+  EXPECT_TRUE(Ims::logger().getIsLogger());
+  EXPECT_EQ(Ims::logger().getName(), "logger");
+  EXPECT_EQ(Ims::logger().getSourceName(), "imsagent");
+  EXPECT_EQ(&Ims::instance(), &Ims::instance());
+}
+
+namespace {
+
+// Keeps the bus's own trace records (source "imsagent").
+class BusTraceCollector : public ImsAgent {
+ public:
+  BusTraceCollector() : ImsAgent("bus-trace") { hook = setMessageHook(false, "debug", "", "", 1); }
+  ~BusTraceCollector() override { removeMessageHook(hook); }
+  int32_t receiveHookedMessage(uint64_t id, ImsMessage& message) override {
+    if (id != hook || message.groupType == "level") return 1;
+    auto* record = dynamic_cast<Logger::LogMessageParameter*>(message.parameter);
+    if (record == nullptr) return 1;
+    if (record->sourceName != "imsagent") return 1;
+    lines.push_back(record->parameters.fill(record->text));
+    return 2;
+  }
+  std::vector<std::string> lines;
+
+ private:
+  uint64_t hook;
+};
+
+}  // namespace
+
+TEST(ImsAgent, TraceLinesFollowTheBusLoggerLevel) {
+  BusTraceCollector collector;
+  std::vector<std::string> journal;
+  Probe agent("tracer", journal);
+  // Defaults (level 7): sends are traced, hook changes (level 5) too, "debug" never. The
+  // hook line's "%s" is the system's own text: the placeholder takes "yes" and the "s" stays.
+  const uint64_t id = agent.setMessageHook(true, "trace-test", "*", "", 1);
+  ImsMessage m("trace-test", "grp", "msg");
+  agent.sendMessage(m);
+  agent.sendMessage(agent, m);
+  ImsMessage debug("debug", "x", "");
+  agent.sendMessage(debug);
+  agent.sendMessage(agent, debug);
+  const uint64_t debugHook = agent.setMessageHook(false, "debug", "untraced", "", 1);
+  agent.removeMessageHook(id);
+  const std::string dump = "\tGeneral type: trace-test\n\tGroup type  : grp\n\tMessage type: msg";
+  EXPECT_EQ(collector.lines,
+            (std::vector<std::string>{
+                "ImsAgent::setMessageHook: Setting hook:\n\tHook only once   : yess\n\tGeneral "
+                "type glob: trace-test\n\tGroup type glob  : *\n\tMessage type glob: ",
+                "ImsAgent::sendMessage:\n" + dump,
+                "ImsAgent::sendMessage: To \"tracer\":\n" + dump,
+                "ImsAgent::removeMessageHook: Removing hook " + std::to_string(id),
+            }));
+  agent.removeMessageHook(debugHook);
+}

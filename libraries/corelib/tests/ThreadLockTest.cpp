@@ -1,0 +1,223 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "Ims.h"
+#include "Logger.h"
+#include "ThreadLock.h"
+#include "platform/PlatformThread.h"
+
+using namespace KestroCorelib;
+
+TEST(ThreadLock, NestedTakesNeedAsManyReleases) {
+  ThreadLock lock;
+  const uint32_t self = platform::currentThreadId();
+  EXPECT_TRUE(lock.lock());
+  EXPECT_TRUE(lock.lock());
+  EXPECT_TRUE(lock.lock(false));  // the holder may take it without blocking too
+  EXPECT_EQ(lock.getLevel(), 3u);
+  EXPECT_TRUE(lock.unlock());
+  EXPECT_EQ(lock.getLevel(), 2u);
+  EXPECT_EQ(lock.getOwner(), self);
+  EXPECT_TRUE(lock.unlock());
+  EXPECT_EQ(lock.getLevel(), 1u);
+  EXPECT_EQ(lock.getOwner(), self);
+  EXPECT_TRUE(lock.unlock());
+  EXPECT_EQ(lock.getOwner(), 0u);
+  EXPECT_FALSE(lock.unlock());
+}
+
+TEST(ThreadLock, UnlockOfANeverTakenLockIsRefused) {
+  ThreadLock lock;
+  EXPECT_FALSE(lock.unlock());
+  EXPECT_EQ(lock.getOwner(), 0u);
+}
+
+TEST(ThreadLock, OtherThreadCannotTakeWithoutBlockingNorRelease) {
+  ThreadLock lock;
+  ASSERT_TRUE(lock.lock());
+  bool took = true;
+  bool released = true;
+  uint32_t otherId = 0;
+  std::thread other([&] {
+    otherId = platform::currentThreadId();
+    took = lock.lock(false);
+    released = lock.unlock();
+  });
+  other.join();
+  EXPECT_FALSE(took);
+  EXPECT_FALSE(released);
+  EXPECT_NE(otherId, platform::currentThreadId());
+  EXPECT_EQ(lock.getOwner(), platform::currentThreadId());
+  EXPECT_EQ(lock.getLevel(), 1u);
+  EXPECT_TRUE(lock.unlock());
+
+  // Once free, the other thread gets it, and then this thread is refused in turn.
+  std::atomic<bool> held{false};
+  std::atomic<bool> mayRelease{false};
+  std::thread holder([&] {
+    lock.lock(false);
+    held = true;
+    while (!mayRelease) std::this_thread::yield();
+    lock.unlock();
+  });
+  while (!held) std::this_thread::yield();
+  EXPECT_FALSE(lock.lock(false));
+  EXPECT_FALSE(lock.unlock());
+  mayRelease = true;
+  holder.join();
+  EXPECT_EQ(lock.getOwner(), 0u);
+}
+
+TEST(ThreadLock, BlockingTakeWaitsForTheLastRelease) {
+  ThreadLock lock;
+  ASSERT_TRUE(lock.lock());
+  ASSERT_TRUE(lock.lock());
+  // Written only while this thread holds the lock; the waiter reads it once it has the lock,
+  // so it must see the value of the last step before the final release.
+  int stage = 0;
+  int stageSeenByWaiter = -1;
+  bool waiterHeld = false;
+  std::atomic<bool> waiting{false};
+  std::thread waiter([&] {
+    waiting = true;
+    waiterHeld = lock.lock(true);
+    stageSeenByWaiter = stage;
+    lock.unlock();
+  });
+  while (!waiting) std::this_thread::yield();
+  stage = 1;
+  EXPECT_TRUE(lock.unlock());  // level 1: still held
+  stage = 2;
+  EXPECT_TRUE(lock.unlock());  // released: the waiter may go on
+  waiter.join();
+  EXPECT_TRUE(waiterHeld);
+  EXPECT_EQ(stageSeenByWaiter, 2);
+  EXPECT_EQ(lock.getOwner(), 0u);
+}
+
+TEST(ThreadLock, ManyThreadsCountingUnderTheLock) {
+  ThreadLock lock;
+  lock.lock();  // the first take sets the lock up, before other threads see it
+  lock.unlock();
+  long counter = 0;
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 4; ++t) {
+    threads.emplace_back([&] {
+      for (int i = 0; i < 2000; ++i) {
+        lock.lock();
+        lock.lock();  // nested
+        ++counter;
+        lock.unlock();
+        lock.unlock();
+      }
+    });
+  }
+  for (std::thread& t : threads) t.join();
+  EXPECT_EQ(counter, 8000);
+}
+
+namespace {
+
+// Keeps the texts of the lock's trace records (source "anonymous").
+class TraceCollector : public ImsAgent {
+ public:
+  TraceCollector() : ImsAgent("collector") { hook = setMessageHook(false, "debug", "", "8", 1); }
+  ~TraceCollector() override { removeMessageHook(hook); }
+  int32_t receiveHookedMessage(uint64_t id, ImsMessage& message) override {
+    if (id != hook || message.groupType == "level") return 1;
+    auto* record = dynamic_cast<Logger::LogMessageParameter*>(message.parameter);
+    if (record == nullptr) return 1;
+    lines.push_back(record->parameters.fill(record->text));
+    return 2;
+  }
+  std::vector<std::string> lines;
+
+ private:
+  uint64_t hook;
+};
+
+// Puts the process and every logger at "flood" for one test, and back at "trace" after.
+class FloodLevel {
+ public:
+  FloodLevel() {
+    globalLogLevel = 8;
+    send("8");
+  }
+  ~FloodLevel() {
+    send("7");
+    globalLogLevel = 7;
+  }
+
+ private:
+  static void send(const char* level) {
+    ImsAgent sender("level-sender");
+    ImsMessage message("debug", "level", level);
+    sender.sendMessage(message);
+  }
+};
+
+std::string address(const ThreadLock& lock) {
+  return std::to_string(reinterpret_cast<intptr_t>(&lock));
+}
+
+}  // namespace
+
+TEST(ThreadLock, FloodTracesEachStepOnceWithoutRecursing) {
+  TraceCollector collector;
+  FloodLevel flood;
+  ASSERT_EQ(ThreadLock::logger().getLevel(), 8);
+  ThreadLock lock;
+  // Each trace line is posted through the bus, whose own lock would trace again and again
+  // if tracing were not kept from nesting.
+  collector.lines.clear();
+  EXPECT_TRUE(lock.lock());
+  EXPECT_TRUE(lock.lock(false));
+  EXPECT_TRUE(lock.unlock());
+  EXPECT_TRUE(lock.unlock());
+  EXPECT_FALSE(lock.unlock());
+  const std::string a = address(lock);
+  EXPECT_EQ(collector.lines,
+            (std::vector<std::string>{
+                "ThreadLock::lock: Going to lock " + a + " (blocking)",
+                "ThreadLock::lock: Locked",
+                "ThreadLock::lock: Going to lock " + a + " (non-blocking)",
+                "ThreadLock::lock: Already locked",
+                "ThreadLock::unlock: Going to unlock " + a,
+                "ThreadLock::unlock: Nested locking (now at level 1 - actual unlock at zero)",
+                "ThreadLock::unlock: Going to unlock " + a,
+                "ThreadLock::unlock: Unlocked",
+                "ThreadLock::unlock: Going to unlock " + a,
+                "ThreadLock::unlock: Cannot unlock - locked by other thread 0",
+            }));
+}
+
+TEST(ThreadLock, DestroyingAHeldLockReleasesItAtOnce) {
+  TraceCollector collector;
+  FloodLevel flood;
+  {
+    ThreadLock lock;
+    lock.lock();
+    lock.lock();
+    lock.lock();
+    collector.lines.clear();
+  }
+  // One release, straight from level 3 to free: no "Nested locking" step.
+  ASSERT_EQ(collector.lines.size(), 2u);
+  EXPECT_EQ(collector.lines[1], "ThreadLock::unlock: Unlocked");
+}
+
+TEST(ThreadLock, NothingIsTracedBelowFlood) {
+  TraceCollector collector;
+  ThreadLock lock;
+  lock.lock();
+  lock.unlock();
+  globalLogLevel = 8;  // the lock's logger itself is still at 7
+  lock.lock();
+  lock.unlock();
+  globalLogLevel = 7;
+  EXPECT_TRUE(collector.lines.empty());
+}
