@@ -332,6 +332,15 @@ TEST_F(LocalValues, ResourceLocationsComeFromTheMachineHive) {
             "GetLocal_NotFound: Configuration key \"Resources\\ConfigurationDir\" was not found");
 }
 
+TEST_F(LocalValues, SampleInstallationHiveNamesBothDirectories) {
+  const char* source = std::getenv("PLAVO_SOURCE_DIR");
+  std::string file = __FILE__;
+  std::string root = source != nullptr ? source : file.substr(0, file.rfind('/')) + "/../../..";
+  ::setenv("KESTRO_REGISTRY_DIR", (root + "/examples/registry").c_str(), 1);
+  EXPECT_EQ(agent.getLocalString("Resources\\InstallDir", false), "%KESTRO_SAMPLE%");
+  EXPECT_EQ(agent.getLocalString("Resources\\ConfigurationDir", false), "%KESTRO_SAMPLE%\\config");
+}
+
 TEST_F(LocalValues, EveryTypeRoundTrips) {
   EXPECT_EQ(set<int64_t>("Numbers\\Int", ConfNode::TypeLocalInt, -9223372036854775807 - 1), 0);
   EXPECT_EQ(set<uint64_t>("Numbers\\Uint", ConfNode::TypeLocalUint, 18446744073709551615ULL), 0);
