@@ -1,0 +1,287 @@
+#include "Manager.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "ChildProcess.h"
+#include "ConfAgent.h"
+#include "ConfFile.h"
+#include "DateTime.h"
+#include "ParamStream.h"
+#include "StringTools.h"
+#include "SystemBase.h"
+#include "platform/PlatformChildProcess.h"
+#include "platform/PlatformManager.h"
+
+using KestroCorelib::ConfNodePtr;
+using KestroCorelib::ParamStream;
+using KestroCorelib::StringTools;
+
+namespace Kestro {
+
+namespace {
+
+const char* const kMapFileName = "/projectmap.kconf";
+const char* const kNotAvailable = "N/A";
+const char* const kToolPrefix = "kestro_";
+
+// Path operations of the string tools, then forward slashes: the directories are kept in
+// the form the project ID file name and the messages show.
+std::string normaliseDirectory(std::string path) {
+  StringTools::normalizePath(path);
+  StringTools::removeTrailingBackslashes(path);
+  StringTools::replaceChar(path, '\\', '/');
+  return path;
+}
+
+std::string lowerExtension(const std::string& path) {
+  std::string extension = StringTools::extension(path);
+  return StringTools::toLower(extension);
+}
+
+}  // namespace
+
+Manager::Manager() : reporter([](const std::string&, bool) {}) {}
+
+Manager::~Manager() = default;
+
+void Manager::setReporter(bool verboseReports, Reporter report) {
+  verbose = verboseReports;
+  reporter = report ? std::move(report) : Reporter([](const std::string&, bool) {});
+}
+
+void Manager::init(const std::string& temporaryDirectory,
+                   const std::string& configurationDirectory) {
+  user = KestroCorelib::SystemInfo::get(KestroCorelib::SystemInfo::CurrentUser);
+  session = KestroCorelib::SystemInfo::get(KestroCorelib::SystemInfo::SessionId);
+  tempDir = temporaryDirectory;
+  confDir = configurationDirectory;
+  if (tempDir.empty()) {
+    KestroCorelib::ConfAgent agent;
+    tempDir = agent.getLocalString("Resources\\InstallDir", false) + "/log/temp";
+  }
+  if (confDir.empty()) {
+    KestroCorelib::ConfAgent agent;
+    confDir = agent.getLocalString("Resources\\ConfigurationDir", false);
+  }
+  tempDir = normaliseDirectory(tempDir);
+  confDir = normaliseDirectory(confDir);
+}
+
+ConfNodePtr Manager::loadMap(const std::string& path) const {
+  ConfNodePtr map = KestroCorelib::ConfFile().load(path);
+  if (!map) {
+    ParamStream parameters;
+    parameters << path;
+    throw InvalidMapFile("Failed to read map file \"%\"", KESTRO_SOURCE_TAG, parameters);
+  }
+  return map;
+}
+
+void Manager::readMap(const std::string& path) {
+  const std::string mapPath = path.empty() ? confDir + kMapFileName : path;
+  std::string fallbackDefault;
+  if (StringTools::isRegularFile(mapPath)) {
+    // One load serves both the window's header and the projects: a map of many projects
+    // is read once.
+    const ConfNodePtr map = loadMap(mapPath);
+    readGuiFrom(map);
+    const ConfNodePtr projects = map->findByPath("plavo.projects");
+    if (!projects) {
+      ParamStream parameters;
+      parameters << mapPath;
+      throw InvalidMapFile("Could not find entry \"plavo.projects\" in map file \"%\"",
+                           KESTRO_SOURCE_TAG, parameters);
+    }
+    for (const std::string& childName : projects->getChildNames()) {
+      const ProjectEntry project = parseEntry(childName);
+      if (project.isGlobal) {
+        eligible.insert(project.name);
+        if (project.isDefault) fallbackDefault = project.name;
+        continue;
+      }
+      for (const std::string& element : projects->getChild(childName)->getList()) {
+        const ProjectEntry userEntry = parseEntry(element);
+        if (userEntry.name != user) continue;
+        eligible.insert(project.name);
+        if (userEntry.isDefault && defaultProject.empty()) defaultProject = project.name;
+        break;
+      }
+    }
+  }
+  if (defaultProject.empty()) defaultProject = fallbackDefault.empty() ? kNotAvailable : fallbackDefault;
+}
+
+void Manager::readGui(const std::string& path) {
+  readGuiFrom(loadMap(path.empty() ? confDir + kMapFileName : path));
+}
+
+void Manager::readGuiFrom(const ConfNodePtr& map) {
+  const ConfNodePtr gui = map->findByPath("plavo.gui");
+  if (!gui) return;
+  for (const std::string& childName : gui->getChildNames()) {
+    if (childName == "title") {
+      title = gui->getChild(childName)->getValue();
+    } else if (childName == "logo") {
+      logo = gui->getChild(childName)->getFile();
+    }
+  }
+  if (!StringTools::isRegularFile(logo)) logo.clear();
+  if (logo.empty()) {
+    for (const char* image : {"/header_kestro.gif", "/header_kestro.png"}) {
+      if (StringTools::isRegularFile(confDir + image)) {
+        logo = confDir + image;
+        break;
+      }
+    }
+  }
+}
+
+Manager::ProjectEntry Manager::parseEntry(const std::string& text) {
+  ProjectEntry entry;
+  const size_t open = text.find('(');
+  entry.name = text.substr(0, open);
+  if (open == std::string::npos) return entry;
+  std::string flags = text.substr(open + 1);
+  if (flags.empty()) return entry;
+  if (flags.back() == ')') flags.pop_back();
+  for (std::string flag : StringTools::split(flags, ',', StringTools::unlimited, true)) {
+    StringTools::toLower(flag);
+    if (flag == "global") entry.isGlobal = true;
+    if (flag == "default") entry.isDefault = true;
+  }
+  return entry;
+}
+
+bool Manager::setProject(const std::string& name) {
+  if (eligible.count(name) != 0) {
+    chosenProject = name;
+    apply();
+    report("Set project: " + name);
+    return true;
+  }
+  apply();
+  reportNotEligible("Cannot set project \"" + name + "\" (not eligible). Default project was set instead.");
+  return false;
+}
+
+void Manager::apply() {
+  const std::string& project = chosenProject.empty() ? defaultProject : chosenProject;
+  StringTools::setEnv("KESTRO_PROJECT", project);
+  save();
+}
+
+std::string Manager::getIdFileName() const {
+  return tempDir + "/project_id-" + user + "-" + session + ".idval";
+}
+
+void Manager::save() {
+  const int64_t now = KestroCorelib::DateTime::now();
+  const std::string fileName = getIdFileName();
+  const std::string& project = chosenProject.empty() ? defaultProject : chosenProject;
+  const std::string content =
+      "time=" + std::to_string(static_cast<uint64_t>(now)) + "\nproject=" + project;
+  if (!platform::replaceFile(fileName, content)) {
+    ParamStream parameters;
+    parameters << fileName;
+    throw FailedToSave("Failed to save '%' file", KESTRO_SOURCE_TAG, parameters);
+  }
+}
+
+void Manager::run(const std::string& executable, const std::string& arguments) {
+  std::string exe = executable;
+  const std::string extension = lowerExtension(exe);
+  if (platform::appendsExeSuffix() && extension != "bat" && extension != "exe") exe += ".exe";
+
+  std::string slashed = exe;
+  StringTools::toBackslashes(slashed);
+  const bool bareName = slashed.find('\\') == std::string::npos;
+  bool found = bareName ? findExecutable(exe, exe, programFolderDirectories())
+                        : StringTools::exists(exe);
+  if (found && bareName) found = StringTools::exists(exe);
+  if (!found) {
+    ParamStream parameters;
+    parameters << executable;
+    throw FailedToRun("Failed to run \"%\" (could not find path to executable)",
+                      KESTRO_SOURCE_TAG, parameters);
+  }
+  ChildProcess child(exe, arguments, true);
+  if (!child.start()) {
+    ParamStream parameters;
+    parameters << exe << arguments;
+    throw FailedToRun("Failed to run \"%\" with arguments \"%\"", KESTRO_SOURCE_TAG, parameters);
+  }
+}
+
+void Manager::report(const std::string& text) const {
+  if (verbose) reporter(text + "\n", false);
+}
+
+void Manager::reportNotEligible(const std::string& message) const {
+  if (!verbose) return;
+  std::string text = "ERROR: " + message + "\n" + "Eligible projects are:\n";
+  for (const std::string& project : eligible) text += "   - " + project + "\n";
+  text += "Default project: " + defaultProject + "\n";
+  reporter(text, false);
+}
+
+std::string programFolderDirectories() {
+  std::string folder = KestroCorelib::specialFolder(KestroCorelib::SpecialFolder::ProgramFiles);
+  StringTools::removeTrailingBackslashes(folder);
+  if (folder.empty() || !StringTools::isDirectory(folder)) return std::string();
+  std::vector<std::string> names = platform::listSubdirectories(folder);
+  std::sort(names.begin(), names.end());
+  std::string lines;
+  for (const std::string& name : names) lines += folder + "/" + name + "\n";
+  return lines;
+}
+
+bool findExecutable(const std::string& name, std::string& found,
+                    const std::string& extraDirectories) {
+  const std::string suffix =
+      !platform::appendsExeSuffix() || lowerExtension(name) == "exe" ? "" : ".exe";
+  const std::string candidate =
+      name.compare(0, 7, kToolPrefix) == 0 ? name : kToolPrefix + name;
+  if (searchDirectories(candidate + suffix, found, "", extraDirectories)) return true;
+  return searchDirectories(candidate.substr(7) + suffix, found, "", extraDirectories);
+}
+
+bool searchDirectories(const std::string& name, std::string& found,
+                       const std::string& extraVariable, const std::string& extraDirectories) {
+  const char separator = platform::pathListSeparator();
+  std::vector<std::string> directories =
+      StringTools::split(extraDirectories, '\n', StringTools::unlimited, true);
+  directories.push_back(StringTools::currentDirectory());
+  std::string value;
+  if (!extraVariable.empty() && StringTools::getEnv(extraVariable, value)) {
+    for (const std::string& piece : StringTools::split(value, separator)) directories.push_back(piece);
+  }
+  value.clear();
+  if (StringTools::compareNoCase(extraVariable, "path") != 0 && StringTools::getEnv("PATH", value)) {
+    for (const std::string& piece : StringTools::split(value, separator, StringTools::unlimited, true)) {
+      directories.push_back(piece);
+    }
+  }
+
+  std::set<std::string> visited;
+  for (std::string directory : directories) {
+    StringTools::normalizePath(directory);
+    StringTools::removeTrailingBackslashes(directory);
+    // Parents are searched too, each folder once in the whole search.
+    while (!directory.empty() && visited.count(directory) == 0) {
+      const std::string path = directory + "\\" + name;
+      if (platform::isSearchCandidate(path)) {
+        found = path;
+        return true;
+      }
+      visited.insert(directory);
+      directory = StringTools::parentDirectory(directory);
+    }
+  }
+  return false;
+}
+
+}  // namespace Kestro
