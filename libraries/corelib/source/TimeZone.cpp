@@ -321,7 +321,6 @@ void TimeZone::set(const std::string& text, const DateTime& reference) {
 bool TimeZone::hasRules() const { return dstStart.isUsable() && dstEnd.isUsable(); }
 
 std::int64_t TimeZone::ruleInstant(const TimeZoneRule& rule, std::int64_t year) const {
-  if (year < 1900 || year > maxYear) return 0;
   const std::int64_t firstWeekday = weekdayOf(dayNumber(year, rule.month, 1));
   std::int64_t day = 1 + (rule.weekday - firstWeekday + 7) % 7 + 7 * (rule.week - 1);
   // Week 5 is the last occurrence, whether the month holds four or five.
@@ -332,12 +331,12 @@ std::int64_t TimeZone::ruleInstant(const TimeZoneRule& rule, std::int64_t year) 
 }
 
 std::int64_t TimeZone::dstStartAt(std::int64_t year) const {
-  if (dstOffset == 0 || !dstStart.isUsable()) return 0;
+  if (dstOffset == 0 || !dstStart.isUsable() || year < 1900 || year > maxYear) return 0;
   return ruleInstant(dstStart, year);
 }
 
 std::int64_t TimeZone::dstEndAt(std::int64_t year) const {
-  if (dstOffset == 0 || !dstEnd.isUsable()) return 0;
+  if (dstOffset == 0 || !dstEnd.isUsable() || year < 1900 || year > maxYear) return 0;
   return saturate(static_cast<Wide>(ruleInstant(dstEnd, year)) - dstOffset);
 }
 

@@ -1,0 +1,239 @@
+#include <gtest/gtest.h>
+#include <zlib.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "File.h"
+#include "StringTools.h"
+
+namespace KestroCorelib {
+namespace {
+
+namespace fs = std::filesystem;
+
+class FileTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string pattern = (fs::temp_directory_path() / "kestro-file-XXXXXX").string();
+    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+    dir = pattern;
+  }
+  void TearDown() override { fs::remove_all(dir); }
+
+  std::string path(const std::string& name) const { return (fs::path(dir) / name).string(); }
+
+  void writeRaw(const std::string& name, const std::string& bytes) const {
+    std::ofstream out(path(name), std::ios::binary);
+    out << bytes;
+  }
+
+  void writeGzip(const std::string& name, const std::string& bytes) const {
+    gzFile out = gzopen(path(name).c_str(), "wb");
+    ASSERT_NE(out, nullptr);
+    ASSERT_EQ(gzwrite(out, bytes.data(), static_cast<unsigned>(bytes.size())),
+              static_cast<int>(bytes.size()));
+    ASSERT_EQ(gzclose(out), Z_OK);
+  }
+
+  std::string readRaw(const std::string& name) const {
+    std::string bytes;
+    std::FILE* in = std::fopen(path(name).c_str(), "rb");
+    if (in == nullptr) return "<missing>";
+    char buffer[256];
+    for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, in)) > 0;)
+      bytes.append(buffer, n);
+    std::fclose(in);
+    return bytes;
+  }
+
+  std::string dir;
+};
+
+// Reads the whole file, returning the bytes; the line after each byte goes into lines.
+std::string readAll(File& file, std::string* lines = nullptr) {
+  std::string bytes;
+  char c;
+  while (file.getChar(c)) {
+    bytes += c;
+    if (lines != nullptr) *lines += std::to_string(file.getLine());
+  }
+  return bytes;
+}
+
+TEST(File, KindFollowsTheLastExtension) {
+  EXPECT_EQ(File::kindOf("projectmap.kconf"), File::Plain);
+  EXPECT_EQ(File::kindOf("projectmap.kconf.gz"), File::Compressed);
+  EXPECT_EQ(File::kindOf("PROJECTMAP.KCONF.GZ"), File::Compressed);
+  EXPECT_EQ(File::kindOf("archive.Gz"), File::Compressed);
+  EXPECT_EQ(File::kindOf("projectmap"), File::Plain);
+  EXPECT_EQ(File::kindOf("dir.gz\\projectmap"), File::Plain);
+  EXPECT_EQ(File::kindOf("file.gzip"), File::Plain);
+  EXPECT_EQ(File::kindOf(""), File::Plain);
+}
+
+TEST_F(FileTest, PlainFilesDropCarriageReturnsAndCountLines) {
+  writeRaw("map.kconf", "a\r\nb\rc\n\r\n");
+  File file(path("map.kconf"));
+  EXPECT_EQ(file.getKind(), File::Plain);
+  EXPECT_EQ(file.getFileName(), path("map.kconf"));
+  char c;
+  EXPECT_FALSE(file.getChar(c));  // not open yet
+  ASSERT_TRUE(file.open());
+  EXPECT_EQ(file.getLine(), 1u);
+  std::string lines;
+  EXPECT_EQ(readAll(file, &lines), "a\nbc\n\n");
+  EXPECT_EQ(lines, "122234");
+  EXPECT_EQ(file.getLine(), 4u);
+  EXPECT_FALSE(file.getChar(c));  // stays at the end
+}
+
+TEST_F(FileTest, CompressedFilesDeliverEveryByte) {
+  const std::string bytes = std::string("a\r\nb\0\xff\n", 7);
+  writeGzip("map.kconf.gz", bytes);
+  writeGzip("MAP.KCONF.GZ", bytes);
+  for (const char* name : {"map.kconf.gz", "MAP.KCONF.GZ"}) {
+    File file(path(name));
+    EXPECT_EQ(file.getKind(), File::Compressed);
+    ASSERT_TRUE(file.open()) << name;
+    EXPECT_EQ(file.getLine(), 1u);
+    std::string lines;
+    EXPECT_EQ(readAll(file, &lines), bytes) << name;
+    EXPECT_EQ(lines, "1122223");
+  }
+  ZFile zfile(path("map.kconf.gz"));
+  ASSERT_TRUE(zfile.open());
+  char c;
+  while (zfile.getChar(c)) {
+  }
+  EXPECT_EQ(zfile.getCount(), bytes.size());
+  EXPECT_EQ(zfile.getLine(), 3u);
+  EXPECT_TRUE(zfile.close());
+  EXPECT_EQ(zfile.getCount(), 0u);
+  EXPECT_FALSE(zfile.close());
+}
+
+TEST_F(FileTest, CompressedNameOnPlainDataPassesThrough) {
+  writeRaw("plain.gz", "x\r\ny");
+  File file(path("plain.gz"));
+  ASSERT_TRUE(file.open());
+  EXPECT_EQ(readAll(file), "x\r\ny");
+}
+
+TEST_F(FileTest, OpenOnceAndCloseOnce) {
+  writeRaw("a.txt", "abc");
+  writeGzip("b.gz", "abc");
+  for (const char* name : {"a.txt", "b.gz"}) {
+    File file(path(name));
+    EXPECT_TRUE(file.open()) << name;
+    EXPECT_FALSE(file.open()) << name;
+    char c;
+    EXPECT_TRUE(file.getChar(c));
+    EXPECT_EQ(c, 'a');
+    EXPECT_TRUE(file.close()) << name;
+    EXPECT_FALSE(file.close()) << name;
+    EXPECT_FALSE(file.getChar(c)) << name;
+    EXPECT_EQ(file.getLine(), 0u);
+  }
+  for (const char* name : {"missing.txt", "missing.gz"}) {
+    File file(path(name));
+    EXPECT_FALSE(file.open()) << name;
+    char c;
+    EXPECT_FALSE(file.getChar(c)) << name;
+  }
+}
+
+TEST_F(FileTest, BackslashNamesAndLatin1NamesOpen) {
+  fs::create_directory(path("sub"));
+  writeRaw("sub/x.txt", "1");
+  writeGzip("sub/y.gz", "2");
+  File plain(dir + "\\sub\\x.txt");
+  ASSERT_TRUE(plain.open());
+  EXPECT_EQ(readAll(plain), "1");
+  File compressed(dir + "\\sub\\y.gz");
+  ASSERT_TRUE(compressed.open());
+  EXPECT_EQ(readAll(compressed), "2");
+
+  // A byte above 127 in the name goes to the system unchanged.
+  const std::string name = "caf\xe9.txt";
+  writeRaw(name, "3");
+  BasicFile latin(path(name));
+  EXPECT_EQ(latin.getWideName().back(), L't');
+  EXPECT_EQ(latin.getWideName()[latin.getWideName().size() - 5], L'\xe9');
+  ASSERT_TRUE(latin.open());
+  char c;
+  ASSERT_TRUE(latin.getChar(c));
+  EXPECT_EQ(c, '3');
+  EXPECT_EQ(latin.getPreviousLine(), 1u);
+}
+
+TEST_F(FileTest, WriteFileWritesBytesUnchanged) {
+  const std::string bytes = std::string("x\r\ny\0\xff\n", 7);
+  EXPECT_TRUE(writeFile(bytes, path("out.idval")));
+  EXPECT_EQ(readRaw("out.idval"), bytes);
+  EXPECT_TRUE(writeFile("short", path("out.idval")));  // truncates
+  EXPECT_EQ(readRaw("out.idval"), "short");
+  EXPECT_TRUE(writeFile("", path("empty")));
+  EXPECT_TRUE(fs::exists(path("empty")));
+  EXPECT_EQ(fs::file_size(path("empty")), 0u);
+  EXPECT_TRUE(writeFile("b", dir + "\\back.txt"));
+  EXPECT_EQ(readRaw("back.txt"), "b");
+
+  EXPECT_FALSE(writeFile("x", path("no-such-dir/out.idval")));
+  EXPECT_FALSE(writeFile("x", ""));
+}
+
+// The bytes of a write stay buffered until the stream is closed: a failure then must not be
+// reported as success.
+TEST_F(FileTest, WriteFileReportsAFailedFlush) {
+  if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
+  EXPECT_FALSE(writeFile("lost", "/dev/full"));
+}
+
+TEST_F(FileTest, ByteHelpers) {
+  EXPECT_EQ(openForReading(L""), nullptr);
+  EXPECT_EQ(openForWriting(""), nullptr);
+  EXPECT_EQ(openForReading(StringTools::toWide(path("missing"))), nullptr);
+  char c = 'q';
+  EXPECT_FALSE(readByte(nullptr, c));
+  EXPECT_EQ(c, 'q');
+  EXPECT_FALSE(writeByte(nullptr, 'x'));
+
+  std::FILE* out = openForWriting(path("bytes"));
+  ASSERT_NE(out, nullptr);
+  EXPECT_TRUE(writeByte(out, '\r'));
+  EXPECT_TRUE(writeByte(out, '\n'));
+  EXPECT_FALSE(readByte(out, c));  // opened for writing only
+  std::fclose(out);
+
+  std::FILE* in = openForReading(StringTools::toWide(path("bytes")));
+  ASSERT_NE(in, nullptr);
+  EXPECT_TRUE(readByte(in, c));
+  EXPECT_EQ(c, '\n');
+  EXPECT_FALSE(readByte(in, c));
+  EXPECT_FALSE(readByte(in, c));
+  std::fclose(in);
+}
+
+// Reads and writes may alternate on one stream without the caller repositioning it.
+TEST_F(FileTest, ByteHelpersSwitchBetweenReadingAndWriting) {
+  writeRaw("mixed", "abcd");
+  std::FILE* stream = std::fopen(path("mixed").c_str(), "r+b");
+  ASSERT_NE(stream, nullptr);
+  char c;
+  ASSERT_TRUE(readByte(stream, c));
+  EXPECT_EQ(c, 'a');
+  ASSERT_TRUE(writeByte(stream, 'X'));
+  ASSERT_TRUE(readByte(stream, c));
+  EXPECT_EQ(c, 'c');
+  ASSERT_TRUE(writeByte(stream, 'Y'));
+  EXPECT_FALSE(readByte(stream, c));
+  std::fclose(stream);
+  EXPECT_EQ(readRaw("mixed"), "aXcY");
+}
+
+}  // namespace
+}  // namespace KestroCorelib

@@ -1,0 +1,311 @@
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <sstream>
+#include <string>
+
+#include "DateTime.h"
+#include "TimeZone.h"
+
+namespace KestroCorelib {
+namespace {
+
+constexpr std::int64_t hourMs = 3600000;
+const char* const berlinRules = "+01:00 (+01:00 3M5W6D2H-10M5W6D3H)";
+const char* const sydneyRules = "+10:00 (+01:00 10M1W6D2H-4M1W6D3H)";
+
+std::int64_t utcValue(std::int64_t year, std::int64_t month, std::int64_t day,
+                      std::int64_t hour = 0, std::int64_t minute = 0) {
+  DateTimeDetails details;
+  details.setDate(year, month, day);
+  details.setTime(hour, minute, 0);
+  return details.toValue();
+}
+
+TimeZone fixedZone(std::int64_t offset) {
+  TimeZone zone;
+  zone.setStandardOffset(offset);
+  return zone;
+}
+
+// A reference time without daylight saving, for the offset forms.
+DateTime utcReference() { return DateTime(utcValue(2025, 7, 1, 12), fixedZone(0)); }
+
+std::int64_t parsedOffset(const std::string& text) {
+  TimeZone zone;
+  zone.set(text, utcReference());
+  EXPECT_TRUE(zone.isValid()) << text;
+  return zone.offsetAt(utcReference());
+}
+
+std::string ruleText(const TimeZoneRule& rule) {
+  std::ostringstream out;
+  out << int(rule.month) << "M" << int(rule.week) << "W" << int(rule.weekday) << "D"
+      << int(rule.hour) << "H";
+  return out.str();
+}
+
+TEST(TimeZone, DefaultZoneIsEmpty) {
+  const TimeZone zone;
+  EXPECT_FALSE(zone.isValid());
+  EXPECT_EQ(zone.getStandardOffset(), 0);
+  EXPECT_EQ(zone.getDstOffset(), 0);
+  EXPECT_EQ(zone.getDstStart(), TimeZoneRule());
+  EXPECT_TRUE(TimeZone(zone).isValid());
+}
+
+TEST(TimeZone, OffsetTexts) {
+  EXPECT_EQ(parsedOffset("+05:30"), 19800000);
+  EXPECT_EQ(parsedOffset("-03:30"), -12600000);
+  EXPECT_EQ(parsedOffset("+0545"), 20700000);
+  EXPECT_EQ(parsedOffset("-0000"), 0);
+  EXPECT_EQ(parsedOffset("+05:30xyz"), 0);  // an offset form, but no offset text
+  EXPECT_EQ(parsedOffset("EST"), 0);
+  EXPECT_EQ(parsedOffset(""), 0);
+  // Plain numbers: minutes up to a magnitude of 1,000,000, milliseconds above.
+  EXPECT_EQ(parsedOffset("60"), hourMs);
+  EXPECT_EQ(parsedOffset("-90"), -5400000);
+  EXPECT_EQ(parsedOffset("1000000"), 60000000000);
+  EXPECT_EQ(parsedOffset("3600000"), hourMs);
+  EXPECT_EQ(parsedOffset("1000001"), 1000001);
+  // A sign and four characters make an offset form, even when they are digits.
+  EXPECT_EQ(parsedOffset("-1000001"), 0);
+  // Larger offsets than a million minutes are held at that limit.
+  EXPECT_EQ(parsedOffset("99999999999999999999999"), TimeZone::maxOffset);
+  EXPECT_EQ(parsedOffset("-999"), -59940000);
+}
+
+TEST(TimeZone, FullFormGivesOffsetsAndRules) {
+  TimeZone zone(berlinRules);
+  EXPECT_TRUE(zone.isValid());
+  EXPECT_EQ(zone.getStandardOffset(), hourMs);
+  EXPECT_EQ(zone.getDstOffset(), hourMs);
+  EXPECT_EQ(ruleText(zone.getDstStart()), "3M5W6D2H");
+  EXPECT_EQ(ruleText(zone.getDstEnd()), "10M5W6D3H");
+
+  // The last number for a letter counts; a letter without digits gives 0; a number beyond a
+  // byte stays at 255.
+  zone.set("-03:30 (+00:30 9H3M5W6D2H-10MxW300DH)", utcReference());
+  EXPECT_EQ(zone.getStandardOffset(), -12600000);
+  EXPECT_EQ(zone.getDstOffset(), 1800000);
+  EXPECT_EQ(ruleText(zone.getDstStart()), "3M5W6D2H");
+  EXPECT_EQ(ruleText(zone.getDstEnd()), "10M0W255D0H");
+  EXPECT_FALSE(zone.getDstEnd().isUsable());
+}
+
+TEST(TimeZone, OffsetFormsKeepTheReferenceRules) {
+  const TimeZone berlin(berlinRules);
+  const DateTime summer(utcValue(2025, 7, 1, 12), berlin);
+  const DateTime winter(utcValue(2025, 1, 15, 12), berlin);
+  TimeZone zone;
+  zone.set("+0200", summer);
+  EXPECT_EQ(zone.getStandardOffset(), hourMs);
+  EXPECT_EQ(zone.getDstStart(), berlin.getDstStart());
+  EXPECT_EQ(zone.offsetAt(summer), 2 * hourMs);
+  EXPECT_EQ(zone.offsetAt(winter), hourMs);
+  zone.set("120", winter);
+  EXPECT_EQ(zone.getStandardOffset(), 2 * hourMs);
+  EXPECT_EQ(zone.offsetAt(summer), 3 * hourMs);
+}
+
+TEST(TimeZone, RuleInstants) {
+  const TimeZone berlin(berlinRules);
+  // The last Sunday of March at 02:00 standard time, i.e. 01:00 UTC.
+  EXPECT_EQ(berlin.dstStartAt(2024), utcValue(2024, 3, 31, 1));
+  EXPECT_EQ(berlin.dstStartAt(2025), utcValue(2025, 3, 30, 1));
+  // The last Sunday of October at 03:00 daylight-saving time, i.e. 01:00 UTC.
+  EXPECT_EQ(berlin.dstEndAt(2025), utcValue(2025, 10, 26, 1));
+  // Week 4 is the fourth occurrence even when there is a fifth.
+  TimeZone fourth("+00:00 (+01:00 3M4W6D2H-10M1W0D0H)");
+  EXPECT_EQ(fourth.dstStartAt(2024), utcValue(2024, 3, 24, 2));
+  EXPECT_EQ(fourth.dstEndAt(2024), utcValue(2024, 10, 7) - hourMs);
+  // Outside the calendar there is no instant.
+  EXPECT_EQ(berlin.dstStartAt(1899), 0);
+  EXPECT_EQ(berlin.dstStartAt(INT64_MAX), 0);
+  EXPECT_EQ(berlin.dstEndAt(INT64_MIN), 0);
+}
+
+TEST(TimeZone, DaylightSavingInBothHemispheres) {
+  const TimeZone berlin(berlinRules);
+  const DateTime july(utcValue(2025, 7, 1, 12), berlin);
+  const DateTime january(utcValue(2025, 1, 15, 12), berlin);
+  EXPECT_TRUE(berlin.isDst(july));
+  EXPECT_FALSE(berlin.isDst(january));
+  EXPECT_EQ(berlin.offsetAt(july), 2 * hourMs);
+  EXPECT_EQ(berlin.offsetAt(january), hourMs);
+  EXPECT_EQ(berlin.toString(july), "+02:00");
+  EXPECT_EQ(berlin.toString(july, true), "+0200");
+  EXPECT_EQ(berlin.toString(january), "+01:00");
+  // The change instants themselves.
+  EXPECT_TRUE(berlin.isDst(DateTime(berlin.dstStartAt(2025), berlin)));
+  EXPECT_FALSE(berlin.isDst(DateTime(berlin.dstStartAt(2025) - 1, berlin)));
+  EXPECT_FALSE(berlin.isDst(DateTime(berlin.dstEndAt(2025), berlin)));
+  EXPECT_TRUE(berlin.isDst(DateTime(berlin.dstEndAt(2025) - 1, berlin)));
+
+  const TimeZone sydney(sydneyRules);
+  EXPECT_TRUE(sydney.isDst(DateTime(utcValue(2025, 1, 15), sydney)));
+  EXPECT_FALSE(sydney.isDst(DateTime(utcValue(2025, 7, 1), sydney)));
+  EXPECT_TRUE(sydney.isDst(DateTime(utcValue(2025, 12, 31, 23), sydney)));
+  EXPECT_EQ(sydney.toString(DateTime(utcValue(2025, 1, 15), sydney)), "+11:00");
+}
+
+TEST(TimeZone, DstStateAroundTheChanges) {
+  const TimeZone berlin(berlinRules);
+  const std::int64_t start = berlin.dstStartAt(2025);
+  const std::int64_t end = berlin.dstEndAt(2025);
+  auto state = [&berlin](std::int64_t t) { return berlin.dstState(DateTime(t, berlin)); };
+  EXPECT_EQ(state(start - 2 * hourMs), TimeZone::DstStandard);
+  EXPECT_EQ(state(start - hourMs / 2), TimeZone::DstBeforeStart);
+  EXPECT_EQ(state(start), TimeZone::DstInEffect);
+  EXPECT_EQ(state(end + hourMs / 2), TimeZone::DstInEffect);
+  EXPECT_EQ(state(end + hourMs), TimeZone::DstStandard);
+
+  const TimeZone sydney(sydneyRules);
+  const std::int64_t southStart = sydney.dstStartAt(2025);
+  auto southState = [&sydney](std::int64_t t) { return sydney.dstState(DateTime(t, sydney)); };
+  EXPECT_EQ(southState(utcValue(2025, 1, 15)), TimeZone::DstInEffect);
+  EXPECT_EQ(southState(utcValue(2025, 7, 1)), TimeZone::DstStandard);
+  EXPECT_EQ(southState(southStart - hourMs / 2), TimeZone::DstBeforeStart);
+  EXPECT_EQ(southState(southStart), TimeZone::DstInEffect);
+}
+
+TEST(TimeZone, RulesWithoutADayMeanNoDaylightSaving) {
+  for (const char* text : {"+01:00 (+00:00 3M5W6D2H-10M5W6D3H)",     // DST offset 0
+                           "+01:00 (+01:00 3M0W6D2H-10M5W6D3H)",     // week 0
+                           "+01:00 (+01:00 13M5W6D2H-10M5W6D3H)",    // month 13
+                           "+01:00 (+01:00 3M5W7D2H-10M5W6D3H)",     // weekday 7
+                           "+01:00 (+01:00 3M9W6D2H-10M5W6D3H)",     // week 9
+                           "+01:00 (+01:00 0M5W6D2H-10M5W6D3H)"}) {  // no start rule
+    const TimeZone zone(text);
+    const DateTime july(utcValue(2025, 7, 1, 12), zone);
+    EXPECT_FALSE(zone.isDst(july)) << text;
+    EXPECT_EQ(zone.dstState(july), TimeZone::DstStandard) << text;
+    EXPECT_EQ(zone.offsetAt(july), hourMs) << text;
+    EXPECT_EQ(zone.toString(july), "+01:00") << text;
+  }
+  // A large hour only moves the instant on.
+  const TimeZone lateStart("+00:00 (+01:00 3M1W0D255H-10M5W6D3H)");
+  EXPECT_EQ(lateStart.dstStartAt(2025), utcValue(2025, 3, 3) + 255 * hourMs);
+}
+
+TEST(TimeZone, OffsetsAreWrittenAsHoursAndMinutes) {
+  const DateTime any(utcValue(2025, 1, 1), fixedZone(0));
+  EXPECT_EQ(fixedZone(0).toString(any), "+00:00");
+  EXPECT_EQ(fixedZone(0).toString(any, true), "+0000");
+  EXPECT_EQ(fixedZone(-12600000).toString(any), "-03:30");
+  EXPECT_EQ(fixedZone(20700000).toString(any, true), "+0545");
+  EXPECT_EQ(fixedZone(-TimeZone::maxOffset).toString(any), "-16666:40");
+  EXPECT_EQ(fixedZone(INT64_MIN).getStandardOffset(), -TimeZone::maxOffset);
+  // Extreme instants do not overflow the rule arithmetic.
+  const TimeZone berlin(berlinRules);
+  EXPECT_EQ(berlin.toString(DateTime(INT64_MAX, berlin)), "+01:00");
+  EXPECT_EQ(berlin.dstState(DateTime(INT64_MAX, berlin)), TimeZone::DstStandard);
+  EXPECT_EQ(berlin.toString(DateTime(INT64_MIN, berlin)), "+01:00");
+}
+
+// ---- The machine's zone and KESTRO_TZ, each in a fresh process ------------------------------
+
+// Runs the check in a new process whose zone state starts empty, with TZ and KESTRO_TZ set
+// (a null kestroTz unsets it). The check returns "" or what went wrong.
+void expectInFreshProcess(const char* tz, const char* kestroTz,
+                          const std::function<std::string()>& check) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(
+      {
+        setenv("TZ", tz, 1);
+        if (kestroTz == nullptr) {
+          unsetenv("KESTRO_TZ");
+        } else {
+          setenv("KESTRO_TZ", kestroTz, 1);
+        }
+        const std::string problem = check();
+        std::fprintf(stderr, "%s\n", problem.c_str());
+        std::exit(problem.empty() ? 0 : 1);
+      },
+      ::testing::ExitedWithCode(0), "")
+      << "TZ=" << tz;
+}
+
+// The local zone as a new DateTime gets it, described as text.
+std::string localZoneText() {
+  const DateTime now(DateTime::now());
+  const TimeZone& zone = now.getZone();
+  std::ostringstream out;
+  out << (zone.isValid() ? "valid " : "invalid ") << zone.getStandardOffset() << " "
+      << zone.getDstOffset() << " " << ruleText(zone.getDstStart()) << "-"
+      << ruleText(zone.getDstEnd());
+  return out.str();
+}
+
+std::string expectLocalZone(const std::string& expected) {
+  const std::string actual = localZoneText();
+  if (actual != expected) return "expected zone " + expected + ", got " + actual;
+  TimeZone refreshed;
+  refreshed.setLocal(true);
+  if (refreshed.getStandardOffset() != DateTime().getZone().getStandardOffset()) {
+    return "a forced refresh changed the zone";
+  }
+  return "";
+}
+
+bool hasZoneFile(const char* name) {
+  const std::string path = std::string("/usr/share/zoneinfo/") + name;
+  std::FILE* file = std::fopen(path.c_str(), "rb");
+  if (file != nullptr) std::fclose(file);
+  return file != nullptr;
+}
+
+TEST(TimeZone, LocalZoneIsWalkedFromTheRuntimeRules) {
+  // POSIX rule texts need no zone database.
+  expectInFreshProcess("CET-1CEST,M3.5.0,M10.5.0/3", nullptr,
+                       [] { return expectLocalZone("valid 3600000 3600000 3M5W6D2H-10M5W6D3H"); });
+  expectInFreshProcess("AEST-10AEDT,M10.1.0,M4.1.0/3", nullptr,
+                       [] { return expectLocalZone("valid 36000000 3600000 10M1W6D2H-4M1W6D3H"); });
+  expectInFreshProcess("UTC0", "", [] { return expectLocalZone("valid 0 0 0M0W0D0H-0M0W0D0H"); });
+  expectInFreshProcess("<-0330>3:30", nullptr,
+                       [] { return expectLocalZone("valid -12600000 0 0M0W0D0H-0M0W0D0H"); });
+}
+
+TEST(TimeZone, LocalZoneOfNamedZones) {
+  if (!hasZoneFile("Europe/Berlin") || !hasZoneFile("Australia/Sydney")) {
+    GTEST_SKIP() << "no zone database (package tzdata)";
+  }
+  expectInFreshProcess("Europe/Berlin", nullptr,
+                       [] { return expectLocalZone("valid 3600000 3600000 3M5W6D2H-10M5W6D3H"); });
+  expectInFreshProcess("Australia/Sydney", nullptr,
+                       [] { return expectLocalZone("valid 36000000 3600000 10M1W6D2H-4M1W6D3H"); });
+  expectInFreshProcess("UTC", nullptr,
+                       [] { return expectLocalZone("valid 0 0 0M0W0D0H-0M0W0D0H"); });
+}
+
+TEST(TimeZone, KestroTzReplacesTheMachineZone) {
+  expectInFreshProcess("UTC0", "+05:30", [] {
+    const DateTime now(DateTime::now());
+    if (now.getZone().offsetAt(now) != 19800000) return std::string("not +05:30");
+    if (DateTime(0).getZone().offsetAt(DateTime(utcValue(2025, 7, 1))) != 19800000) {
+      return std::string("not +05:30 in July");
+    }
+    TimeZone zone;
+    zone.setLocal(true);  // a forced refresh keeps the override too
+    return zone.getStandardOffset() == 19800000 ? std::string() : std::string("refresh");
+  });
+  expectInFreshProcess("UTC0", "60",
+                       [] { return expectLocalZone("valid 3600000 0 0M0W0D0H-0M0W0D0H"); });
+  expectInFreshProcess("UTC0", "3600000",
+                       [] { return expectLocalZone("valid 3600000 0 0M0W0D0H-0M0W0D0H"); });
+  // Text that is no offset at all gives offset 0 instead of the machine's zone.
+  expectInFreshProcess("CET-1CEST,M3.5.0,M10.5.0/3", "EST", [] {
+    const std::string text = localZoneText();
+    return text.rfind("valid 0 3600000 ", 0) == 0 || text.rfind("valid -3600000 3600000 ", 0) == 0
+               ? std::string()
+               : "got " + text;
+  });
+  expectInFreshProcess("UTC0", sydneyRules,
+                       [] { return expectLocalZone("valid 36000000 3600000 10M1W6D2H-4M1W6D3H"); });
+}
+
+}  // namespace
+}  // namespace KestroCorelib
