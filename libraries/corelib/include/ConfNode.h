@@ -167,6 +167,8 @@ class ConfNode {
   ConfNode(const std::string& nodeName, int32_t nodeType);
   // addChild without the checks, for children known to be fresh and uniquely named.
   void attachChild(const ConfNodePtr& child);
+  // The same at the place where the name belongs in `children`.
+  void attachChild(const ConfNodePtr& child, std::map<std::string, ConfNodePtr>::iterator place);
   static void detachChildren(ConfNode& node, std::vector<ConfNodePtr>& pending) noexcept;
 
   std::string name;

@@ -1,7 +1,8 @@
 #include "ConfFile.h"
 
 #include <gtest/gtest.h>
-#include <sys/stat.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <unistd.h>
 #include <zlib.h>
 
@@ -234,12 +235,19 @@ TEST_F(ConfFileTest, ReportsEachErrorWithItsLine) {
             "Load_FileNotFound: Configuration file \"" + missing + "\" was not found");
 }
 
-TEST_F(ConfFileTest, UnreadableFileIsAFileError) {
-  if (geteuid() == 0) GTEST_SKIP() << "root can open a file without read permission";
-  const std::string path = write("r{}");
-  ASSERT_EQ(chmod(path.c_str(), 0), 0);
+TEST_F(ConfFileTest, FileThatCannotBeOpenedIsAFileError) {
+  // A socket exists in the file system but cannot be opened as a file, even by root.
+  const std::string path = dir + "/socket.kconf";
+  const int fd = socket(AF_UNIX, SOCK_STREAM, 0);
+  ASSERT_GE(fd, 0);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  ASSERT_LT(path.size(), sizeof address.sun_path);
+  path.copy(address.sun_path, path.size());
+  ASSERT_EQ(bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
   EXPECT_EQ(errorOf<ConfFile::Load_FileError>(path),
             "Load_FileError: Failed to load file \"" + path + "\"");
+  close(fd);
 }
 
 TEST_F(ConfFileTest, NestedErrorsCollectOneTagPerChildLevel) {
