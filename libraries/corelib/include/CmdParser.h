@@ -37,10 +37,10 @@ class CmdParser {
   struct OptionDecl {
     uint32_t index = 0;  // number of named options declared before it (usage order)
     OptionKind kind = Flag;
-    char shortLetter = 0;              // 0 = none
-    std::string longName;              // empty = none
-    std::set<std::string> choices;     // byte-wise order; used by OneOf
-    std::string description;           // for a positional argument: its display name
+    char shortLetter = 0;           // 0 = none
+    std::string longName;           // empty = none
+    std::set<std::string> choices;  // byte-wise order; used by OneOf
+    std::string description;        // for a positional argument: its display name
   };
 
   // A declaration that matched, with the value found (empty for a Flag).
@@ -78,8 +78,8 @@ class CmdParser {
   bool addOption(const std::string& description, OptionKind kind, char shortLetter,
                  const std::string& longName, const std::set<std::string>& choices);
   bool addFlag(const std::string& description, char shortLetter, const std::string& longName);
-  bool addArgOption(const std::string& description, char shortLetter,
-                    const std::string& longName, const std::set<std::string>& choices);
+  bool addArgOption(const std::string& description, char shortLetter, const std::string& longName,
+                    const std::set<std::string>& choices);
 
   // Wraps `text` at 75 characters (at a blank, tab or newline, which is dropped, or after a
   // '-' or '\', which stays) and appends the lines to the help shown after the options.

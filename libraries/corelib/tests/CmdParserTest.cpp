@@ -1,11 +1,10 @@
-#include "CmdParser.h"
-
 #include <gtest/gtest.h>
 
 #include <initializer_list>
 #include <string>
 #include <vector>
 
+#include "CmdParser.h"
 #include "Logger.h"
 
 using KestroCorelib::CmdParser;

@@ -1,0 +1,311 @@
+#include <fcntl.h>
+#include <fx.h>
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <cstdlib>
+#include <filesystem>
+#include <new>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "AppFrame.h"
+#include "Exception.h"
+
+using KestroCorelib::AppFrame;
+using testing::internal::CaptureStderr;
+using testing::internal::CaptureStdout;
+using testing::internal::GetCapturedStderr;
+using testing::internal::GetCapturedStdout;
+
+namespace {
+
+// What the application's onRun does in a test.
+enum class Outcome { Return7, ThrowException, ThrowRange, ThrowBadAlloc, ThrowInt };
+
+class TestApp : public AppFrame {
+ public:
+  KESTRO_EXCEPTION(Run_Failed);
+
+  TestApp(std::vector<std::string> args, bool initResult = true, bool defer = true)
+      : AppFrame("Test App", "testapp", true, "Kestro, Inc."),
+        arguments(std::move(args)),
+        initAnswer(initResult),
+        deferInit(defer) {
+    for (std::string& a : arguments) pointers.push_back(a.data());
+    pointers.push_back(nullptr);
+    setArguments(static_cast<int>(arguments.size()), pointers.data());
+    initApplication();
+  }
+  ~TestApp() override { exitApplication(); }
+
+  bool onInit() override {
+    parser.addFlag("Be verbose", 'v', "verbose");
+    deferToolkitInit = deferInit;
+    return initAnswer;
+  }
+  bool onExit() override { return true; }
+  int32_t onRun() override {
+    switch (outcome) {
+    case Outcome::Return7:
+      return 7;
+    case Outcome::ThrowException: {
+      KestroCorelib::ParamStream p;
+      p << std::string("x.kconf");
+      throw Run_Failed("@test.run.failed{Cannot read \"%\"};", KESTRO_SOURCE_TAG, p);
+    }
+    case Outcome::ThrowRange:
+      throw std::range_error("r");
+    case Outcome::ThrowBadAlloc:
+      throw std::bad_alloc();
+    case Outcome::ThrowInt:
+      throw 42;
+    }
+    return 0;
+  }
+
+  Outcome outcome = Outcome::Return7;
+
+ private:
+  std::vector<std::string> arguments;
+  std::vector<char*> pointers;
+  bool initAnswer;
+  bool deferInit;
+};
+
+struct Shown {
+  std::string out, err;
+};
+
+template <typename F> Shown capture(F&& action) {
+  CaptureStdout();
+  CaptureStderr();
+  action();
+  Shown shown;
+  shown.out = GetCapturedStdout();
+  shown.err = GetCapturedStderr();
+  return shown;
+}
+
+// A private X server; `name` is its display (":N") once it accepts connections, empty when
+// it could not be started.
+class PrivateDisplay {
+ public:
+  PrivateDisplay() {
+    int fds[2];
+    if (pipe(fds) != 0) return;
+    pid = fork();
+    if (pid == 0) {
+      close(fds[0]);
+      int devnull = open("/dev/null", O_WRONLY);
+      dup2(devnull, 1);
+      dup2(devnull, 2);
+      std::string fd = std::to_string(fds[1]);
+      execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-nolisten", "tcp", "-screen", "0",
+             "320x200x24", static_cast<char*>(nullptr));
+      _exit(127);
+    }
+    close(fds[1]);
+    std::string number;
+    char c;
+    // Xvfb writes the number when it is ready: no polling needed.
+    while (pid > 0 && read(fds[0], &c, 1) == 1 && c != '\n') number += c;
+    close(fds[0]);
+    if (!number.empty()) name = ":" + number;
+  }
+  ~PrivateDisplay() {
+    if (pid <= 0) return;
+    kill(pid, SIGTERM);
+    waitpid(pid, nullptr, 0);
+  }
+  std::string name;
+
+ private:
+  pid_t pid = -1;
+};
+
+// Raises a signal from inside the event loop, and stops the loop with 99 should the signal
+// fail to end it.
+class SignalRaiser : public FX::FXObject {
+  FXDECLARE(SignalRaiser)
+ public:
+  enum { ID_RAISE = 1, ID_GIVE_UP };
+  long onRaise(FX::FXObject*, FX::FXSelector, void*) {
+    std::raise(SIGTERM);
+    return 1;
+  }
+  long onGiveUp(FX::FXObject*, FX::FXSelector, void*) {
+    AppFrame::toolkitApp->stop(99);
+    return 1;
+  }
+};
+
+FXDEFMAP(SignalRaiser)
+SignalRaiserMap[] = {
+    FXMAPFUNC(FX::SEL_TIMEOUT, SignalRaiser::ID_RAISE, SignalRaiser::onRaise),
+    FXMAPFUNC(FX::SEL_TIMEOUT, SignalRaiser::ID_GIVE_UP, SignalRaiser::onGiveUp),
+};
+FXIMPLEMENT(SignalRaiser, FX::FXObject, SignalRaiserMap, ARRAYNUMBER(SignalRaiserMap))
+
+}  // namespace
+
+TEST(AppFrame, ReportSendsErrorsAndWarningsToStandardError) {
+  Shown shown = capture([] {
+    AppFrame::report("ERROR: broken");
+    AppFrame::report("Warning: careful\n");
+    AppFrame::report("plain text");
+    AppFrame::report("not an error: here\n");
+    AppFrame::report("quiet error: hidden", true);
+    AppFrame::report("error:");
+  });
+  EXPECT_EQ(shown.err, "ERROR: broken\nWarning: careful\nerror:\n");
+  EXPECT_EQ(shown.out, "plain text\nnot an error: here\n");
+}
+
+TEST(AppFrame, HelpAndVersionAreShownTogetherAndFinishTheRun) {
+  Shown shown;
+  std::string usage;
+  int32_t state = -1;
+  shown = capture([&] {
+    TestApp app({"/bin/testapp", "--version", "-?"});
+    usage = app.getParser().getUsage();
+    state = app.getState();
+  });
+  EXPECT_EQ(state, AppFrame::StateFinished);
+  EXPECT_EQ(shown.out, usage + "\nVersion=6.3.0.0\n");
+  EXPECT_EQ(shown.err, "");
+  EXPECT_EQ(usage,
+            "Usage: testapp [options]\n"
+            "Options:\n"
+            "  -?\n"
+            "    --help           : Display this help text\n"
+            "  --version          : Display version information\n"
+            "  --revision         : Display SVN revision information\n"
+            "  --debug <arg>      : Set debug level\n"
+            "  -v\n"
+            "    --verbose        : Be verbose\n");
+
+  shown = capture([&] {
+    TestApp app({"/bin/testapp", "--revision"});
+    state = app.getState();
+  });
+  EXPECT_EQ(state, AppFrame::StateFinished);
+  EXPECT_EQ(shown.out, "Revision=14644\n");
+}
+
+TEST(AppFrame, ParseErrorIsShownAndTheRunGoesOn) {
+  int32_t state = -1;
+  bool verbose = false;
+  Shown shown = capture([&] {
+    TestApp app({"/bin/testapp", "-v", "foo=1"});
+    state = app.getState();
+    verbose = app.getParser().isSet("verbose");
+  });
+  EXPECT_EQ(state, AppFrame::StateRun);
+  EXPECT_TRUE(verbose);  // what was parsed before the error stays
+  EXPECT_EQ(shown.err, "ERROR: Unknown option 'foo'\n");
+  EXPECT_EQ(shown.out, "");
+}
+
+TEST(AppFrame, FailedInitMarksTheStateFailed) {
+  Shown shown = capture([] {
+    TestApp app({"/bin/testapp"}, false);
+    EXPECT_EQ(app.getState(), AppFrame::StateFailed);
+  });
+  EXPECT_EQ(shown.out + shown.err, "");
+}
+
+TEST(AppFrame, RunTurnsEscapingErrorsIntoExitCode2) {
+  TestApp app({"/bin/testapp"});
+  EXPECT_EQ(app.run(), 7);
+
+  struct Case {
+    Outcome outcome;
+    std::string out, err;
+  };
+  const std::vector<Case> cases = {
+      // An exception's text without its name begins with a blank, so it is no "ERROR:" text.
+      {Outcome::ThrowException, " Cannot read \"x.kconf\"\n", ""},
+      {Outcome::ThrowRange, "", "ERROR: STD range error\n"},
+      {Outcome::ThrowBadAlloc, "", "ERROR: STD out of memory\n"},
+      {Outcome::ThrowInt, "", "ERROR: Unknown exception\n"},
+  };
+  for (const Case& c : cases) {
+    app.outcome = c.outcome;
+    int32_t result = -1;
+    Shown shown = capture([&] { result = app.run(); });
+    EXPECT_EQ(result, 2);
+    EXPECT_EQ(shown.out, c.out);
+    EXPECT_EQ(shown.err, c.err);
+  }
+}
+
+TEST(AppFrame, MissingDisplayIsReportedWhenWindowsAreCreated) {
+  const char* saved = std::getenv("DISPLAY");
+  std::string savedDisplay = saved != nullptr ? saved : "";
+  // No server answers on display 917 in the test environment.
+  setenv("DISPLAY", ":917", 1);
+  {
+    TestApp app({"/bin/testapp"});
+    EXPECT_EQ(app.getState(), AppFrame::StateRun);  // deferred: nothing opened yet
+    bool created = true;
+    Shown shown = capture([&] { created = app.createWindows(); });
+    EXPECT_FALSE(created);
+    EXPECT_FALSE(AppFrame::guiActive);
+    EXPECT_EQ(shown.err, "ERROR: Cannot open display \":917\"\n");
+    EXPECT_EQ(shown.out, "");
+  }
+  // Not deferred: the display is needed at once, and its absence fails the set-up.
+  unsetenv("DISPLAY");
+  {
+    int32_t state = -1;
+    Shown shown = capture([&] {
+      TestApp app({"/bin/testapp"}, true, false);
+      state = app.getState();
+    });
+    EXPECT_EQ(state, AppFrame::StateFailed);
+    EXPECT_EQ(shown.err, "ERROR: Cannot open display \"\"\n");
+  }
+  if (saved != nullptr) setenv("DISPLAY", savedDisplay.c_str(), 1);
+}
+
+TEST(AppFrame, SignalOutsideTheEventLoopDoesNothing) {
+  AppFrame::installSignalHandler();
+  Shown shown = capture([] {
+    std::raise(SIGINT);
+    std::raise(SIGTERM);
+  });
+  // Still running, nothing shown.
+  EXPECT_EQ(shown.out + shown.err, "");
+  std::signal(SIGINT, SIG_DFL);
+  std::signal(SIGTERM, SIG_DFL);
+  std::signal(SIGABRT, SIG_DFL);
+}
+
+TEST(AppFrame, SignalEndsTheEventLoopLikeAQuitMessage) {
+  PrivateDisplay display;
+  if (display.name.empty()) GTEST_SKIP() << "Xvfb could not be started";
+  const std::filesystem::path home =
+      std::filesystem::temp_directory_path() / ("appframe-home-" + std::to_string(getpid()));
+  std::filesystem::create_directories(home);
+  setenv("HOME", home.c_str(), 1);  // the toolkit saves its settings there
+  setenv("DISPLAY", display.name.c_str(), 1);
+  AppFrame::installSignalHandler();
+  {
+    TestApp app({"/bin/testapp"});
+    ASSERT_TRUE(app.createWindows());
+    EXPECT_TRUE(AppFrame::guiActive);
+    SignalRaiser raiser;
+    AppFrame::toolkitApp->addTimeout(&raiser, SignalRaiser::ID_RAISE, 10);
+    AppFrame::toolkitApp->addTimeout(&raiser, SignalRaiser::ID_GIVE_UP, 10000);
+    EXPECT_EQ(app.runEventLoop(), 0);
+    EXPECT_FALSE(AppFrame::guiActive);
+    AppFrame::toolkitApp->removeTimeout(&raiser, SignalRaiser::ID_GIVE_UP);
+  }
+  std::signal(SIGTERM, SIG_DFL);
+  unsetenv("DISPLAY");
+  std::filesystem::remove_all(home);
+}
