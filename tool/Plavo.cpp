@@ -1,0 +1,158 @@
+#include "Plavo.h"
+
+#include "Exception.h"
+#include "StringTools.h"
+
+namespace Kestro {
+
+using KestroCorelib::AppFrame;
+using KestroCorelib::StringTools;
+
+FX::FXMainWindow* mainWindow = nullptr;
+const std::set<std::string>* projectList = nullptr;
+std::string selectedProject;
+
+namespace {
+
+// Quotes one argument by the rules the C runtime uses to split a command line again:
+// elements without blank, tab or quote (and not empty) stay as they are; the others are
+// enclosed in double quotes, inner quotes escaped and backslashes before a quote doubled.
+std::string quoteArgument(const std::string& argument) {
+  if (!argument.empty() && argument.find_first_of(" \t\"") == std::string::npos) {
+    return argument;
+  }
+  std::string quoted = "\"";
+  size_t backslashes = 0;
+  for (char c : argument) {
+    if (c == '\\') {
+      ++backslashes;
+      continue;
+    }
+    quoted.append(c == '"' ? backslashes * 2 + 1 : backslashes, '\\');
+    quoted += c;
+    backslashes = 0;
+  }
+  quoted.append(backslashes * 2, '\\');
+  quoted += '"';
+  return quoted;
+}
+
+}  // namespace
+
+Plavo::Plavo(int argc, char** argv) : AppFrame("Plavo", "Plavo", true, "Kestro, Inc.") {
+  setArguments(argc, argv);
+  initApplication();
+}
+
+Plavo::~Plavo() {
+  // A destructor must not throw; a failing end-of-run hook changes nothing any more.
+  try {
+    exitApplication();
+  } catch (...) {
+    state = StateFailed;
+  }
+}
+
+bool Plavo::onInit() {
+  appLogger.setSourceName("main");
+  appLogger.logInfo("Constructing application");
+  // Free arguments are the ones forwarded to the launched program.
+  parser.setAllowExtraArguments(true);
+  parser.addFlag("The user must select project (GUI pops up)", 'q', "query");
+  parser.addArgOption("Set project explicitly (no GUI)", 's', "set", {});
+  parser.addArgOption("Launch an executable once project is set", 'l', "launch", {});
+  parser.addFlag("Be verbose", 'v', "verbose");
+
+  parser.addHelpText("Use this tool to register project ID for the current user.");
+  parser.addHelpText("Query:");
+  parser.addHelpText("The user can select from a list found in <confdir>/projectmap.kconf.");
+  parser.addHelpText("Only projects for which the user is included will be listed.");
+  parser.addHelpText("Set:");
+  parser.addHelpText(
+      "Set named project. Note that the project must be one for which the user is listed. If "
+      "not, the default project (first listed for the user) is used - or \"N/A\" if none.");
+  parser.addHelpText("No query and no set:");
+  parser.addHelpText("Default project (first listed for user or \"N/A\" if none) is set.");
+  parser.addHelpText("Launch:");
+  parser.addHelpText(
+      "Specify an executable. Any trailing arguments are forwarded to the executable.");
+  parser.addHelpText("");
+  parser.addHelpText("Example, with GUI:");
+  parser.addHelpText("     plavo --query");
+  parser.addHelpText("Example, without GUI:");
+  parser.addHelpText("     plavo --set compiler");
+  parser.addHelpText("Example, GUI with launcher:");
+  parser.addHelpText("     plavo --query --launch \"C:/Program Files/MyEditor.exe\"");
+
+  // Only query mode needs the display; the other modes must run without one.
+  deferToolkitInit = true;
+  return true;
+}
+
+bool Plavo::onExit() {
+  appLogger.logInfo("Ending run");
+  return true;
+}
+
+int32_t Plavo::onRun() {
+  appLogger.logInfo("Running application");
+  try {
+    manager.setReporter(parser.isSet("verbose"),
+                        [](const std::string& text, bool quiet) { report(text, quiet); });
+    manager.init("", "");
+    manager.readMap("");
+
+    if (parser.isSet("query") && !manager.getEligible().empty()) {
+      FX::FXMainWindow* window = createSelectionWindow();
+      if (window == nullptr) return 2;
+      mainWindow = window;
+      AppFrame::mainWindow = window;
+      projectList = &manager.getEligible();
+      if (!createWindows()) return 2;  // no display: reported, nothing registered
+      int32_t result = runEventLoop();
+      if (result != 0) return result;
+      manager.setProject(selectedProject);
+    } else if (parser.isSet("set")) {
+      std::string project;
+      if (parser.getValue("set", project)) manager.setProject(project);
+    } else {
+      manager.setProject("");
+    }
+
+    if (parser.isSet("launch")) launch();
+    return 0;
+  } catch (const KestroCorelib::Exception& e) {
+    report(e.getText(true));
+    return 2;
+  }
+}
+
+FX::FXMainWindow* Plavo::createSelectionWindow() {
+  // Seam for the selection window (PlavoMainWnd): until it exists query mode has no window
+  // to show and ends as if the window could not be made.
+  return nullptr;
+}
+
+std::string Plavo::forwardedArguments(const std::vector<std::string>& arguments) {
+  size_t option = 1;
+  while (option < arguments.size() && arguments[option] != "--launch" &&
+         arguments[option] != "-l") {
+    ++option;
+  }
+  std::string joined;
+  // The element after the option is the executable; the rest is forwarded.
+  for (size_t i = option + 2; i < arguments.size(); ++i) {
+    if (i > option + 2) joined += " ";
+    joined += quoteArgument(arguments[i]);
+  }
+  return joined;
+}
+
+void Plavo::launch() {
+  std::string executable;
+  if (!parser.getValue("launch", executable)) return;
+  StringTools::expandEnvironment(executable);
+  manager.run(executable, forwardedArguments(parser.getArguments()));
+}
+
+}  // namespace Kestro
