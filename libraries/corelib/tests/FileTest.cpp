@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <string>
 
 #include "File.h"
@@ -18,9 +19,9 @@ namespace fs = std::filesystem;
 class FileTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    std::string pattern = (fs::temp_directory_path() / "kestro-file-XXXXXX").string();
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    dir = pattern;
+    std::random_device random;
+    dir = (fs::temp_directory_path() / ("kestro-file-" + std::to_string(random()))).string();
+    ASSERT_TRUE(fs::create_directory(dir));
   }
   void TearDown() override { fs::remove_all(dir); }
 
