@@ -106,6 +106,9 @@ class StreamBase : public PrimitiveStream {
   virtual StreamBase& readChar(char& value);             // tag 12
   virtual StreamBase& readBool(bool& value);             // tag 0
 
+  // A point in time (DateTime::get(), milliseconds) as tag 8; a negative count is stored as 0.
+  StreamBase& writeDateTime(std::int64_t value);
+
   // Whether the last typed read found a value of its type (the chained form hides it).
   bool lastReadSucceeded() const { return lastRead; }
 

@@ -1,5 +1,9 @@
 #include "ParamStream.h"
 
+#include <algorithm>
+#include <limits>
+
+#include "DateTime.h"
 #include "StringTools.h"
 
 namespace KestroCorelib {
@@ -163,6 +167,14 @@ StreamBase& StreamBase::writeChar(char value) {
   // The code as a signed byte on every platform, whatever the signedness of char.
   const auto code = static_cast<std::int32_t>(static_cast<signed char>(value));
   write(makeValue(StreamValue::Char, StringTools::toString(code)));
+  return *this;
+}
+
+StreamBase& StreamBase::writeDateTime(std::int64_t value) {
+  // No instant lies before the calendar's start; a negative count would wrap when stored
+  // unsigned.
+  const auto count = static_cast<std::uint64_t>(std::max<std::int64_t>(value, 0));
+  write(makeValue(StreamValue::DateTime, StringTools::toString(count)));
   return *this;
 }
 
@@ -358,9 +370,13 @@ std::string ParamStream::render(const StreamValue& value) {
     case StreamValue::UInt64:
     case StreamValue::Double:
       return value.text;
-    case StreamValue::DateTime:
-      // Shown as the stored millisecond count until the calendar is linked in.
-      return value.text;
+    case StreamValue::DateTime: {
+      // Stored unsigned; a count beyond the signed range is the last instant there is.
+      const std::uint64_t count = StringTools::toUInt64(value.text);
+      const auto limit = static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max());
+      const auto ms = static_cast<std::int64_t>(std::min(count, limit));
+      return DateTimeDetails(ms).toString(true, false, false);
+    }
     case StreamValue::String:
       return unescapeValue(value.text);
     case StreamValue::WString:

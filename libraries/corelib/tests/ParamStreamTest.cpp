@@ -210,6 +210,20 @@ TEST(ParamStream, CopyStartsAtFirstValueAndCursorStaysAtEnd) {
   EXPECT_EQ(fresh.nextText(), "4");
 }
 
+TEST(ParamStream, DateAndTimeRendersAsCalendarText) {
+  ParamStream p;
+  // 2015-01-01 is day 42004 of the calendar; 12:34:56.789 later.
+  p.writeDateTime(3629145600000 + 45296789);
+  p.writeDateTime(-5);
+  p.write(value(StreamValue::DateTime, "99999999999999999999"));
+  EXPECT_EQ(stored(p).front(), "8:3629190896789");
+  EXPECT_EQ(stored(p)[1], "8:0");
+  EXPECT_EQ(p.fill("%|%"), "2015-01-01T12:34:56.789Z|1900-01-01T00:00:00.000Z");
+  EXPECT_EQ(p.fillW(L"%"), L"2015-01-01T12:34:56.789Z");
+  // A count beyond the signed range is the last instant a value can hold.
+  EXPECT_EQ(p.fill("%%%").substr(48), "292278924-08-16T07:12:55.807Z");
+}
+
 TEST(ParamStream, NullCharacterPointersWriteEmptyStrings) {
   ParamStream p;
   p << static_cast<const char*>(nullptr) << static_cast<const wchar_t*>(nullptr);
