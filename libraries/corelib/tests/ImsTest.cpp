@@ -202,6 +202,38 @@ TEST_F(BusTest, ReceiverErrorsReachTheSender) {
 
 // ---- Agents on the process-wide bus ---------------------------------------------------------
 
+namespace {
+
+// Built before main, in whatever order this file's statics meet the library's: it sets its
+// hook from its constructor, as the icon provider does, and removes it again at exit, after
+// main has returned.
+class EarlyAgent : public ImsAgent {
+ public:
+  EarlyAgent() : ImsAgent("early") { hook = setMessageHook(false, "early-test", "", "", 1); }
+  ~EarlyAgent() override { removeMessageHook(hook); }
+  int32_t receiveHookedMessage(uint64_t id, ImsMessage&) override {
+    ++received;
+    return id == hook ? 3 : 1;
+  }
+  uint64_t hook = 0;
+  int received = 0;
+};
+EarlyAgent earlyAgent;
+Logger earlyLogger;
+
+}  // namespace
+
+TEST(ImsAgent, StaticAgentsBuiltBeforeMainAreDeliveredTo) {
+  EXPECT_NE(earlyAgent.hook, 0u);
+  std::vector<std::string> journal;
+  Probe sender("sender", journal);
+  ImsMessage m("early-test", "x", "");
+  EXPECT_TRUE(sender.sendMessage(m));
+  EXPECT_EQ(earlyAgent.received, 1);
+  EXPECT_EQ(earlyLogger.getLevel(), 7);
+}
+
+
 TEST(ImsAgent, DuplicateHookIsWrappedWithTheBusErrorAsCause) {
   std::vector<std::string> journal;
   Probe a("a", journal), b("b", journal);
