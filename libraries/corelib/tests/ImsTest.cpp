@@ -233,7 +233,6 @@ TEST(ImsAgent, StaticAgentsBuiltBeforeMainAreDeliveredTo) {
   EXPECT_EQ(earlyLogger.getLevel(), 7);
 }
 
-
 TEST(ImsAgent, DuplicateHookIsWrappedWithTheBusErrorAsCause) {
   std::vector<std::string> journal;
   Probe a("a", journal), b("b", journal);
