@@ -1,6 +1,9 @@
 #include "Plavo.h"
 
+#include <new>
+
 #include "Exception.h"
+#include "PlavoMainWnd.h"
 #include "StringTools.h"
 
 namespace Kestro {
@@ -128,9 +131,11 @@ int32_t Plavo::onRun() {
 }
 
 FX::FXMainWindow* Plavo::createSelectionWindow() {
-  // Seam for the selection window (PlavoMainWnd): until it exists query mode has no window
-  // to show and ends as if the window could not be made.
-  return nullptr;
+  try {
+    return new PlavoMainWnd(this, manager.getTitle(), manager.getLogo());
+  } catch (const std::bad_alloc&) {
+    return nullptr;
+  }
 }
 
 std::string Plavo::forwardedArguments(const std::vector<std::string>& arguments) {
