@@ -121,8 +121,9 @@ class ImsAgent : public Throws {
   bool sendMessage(ImsAgent& target, ImsMessage& message);
 
  protected:
-  // The bus; null only when it could not be created (then hooks cannot be set, broadcasts
-  // are not handled, direct sends still work).
+  // The bus; null only when it could not be created. Then setMessageHook tries to create it
+  // once more (raising Hook_Duplicate with the bus's error as cause if that fails too),
+  // broadcasts are not handled and hook removals answer false; direct sends still work.
   Ims* ims;
   std::string name;
   bool isLogger;
