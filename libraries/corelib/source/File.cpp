@@ -157,6 +157,9 @@ ZFile::~ZFile() {
 
 bool ZFile::open() {
   if (handle != nullptr) return false;
+  // zlib would open a directory and then read nothing from it, as from an empty file.
+  bool directory = false;
+  if (platform::pathStatus(name, directory) && directory) return false;
   gzFile stream = gzopen(platform::osPath(name).c_str(), "rb");
   if (stream == nullptr) return false;
   handle = stream;

@@ -139,7 +139,10 @@ TEST_F(FileTest, OpenOnceAndCloseOnce) {
     EXPECT_FALSE(file.getChar(c)) << name;
     EXPECT_EQ(file.getLine(), 0u);
   }
-  for (const char* name : {"missing.txt", "missing.gz"}) {
+  // A directory is no file to read, whatever its name.
+  fs::create_directory(path("dir.txt"));
+  fs::create_directory(path("dir.gz"));
+  for (const char* name : {"missing.txt", "missing.gz", "dir.txt", "dir.gz"}) {
     File file(path(name));
     EXPECT_FALSE(file.open()) << name;
     char c;

@@ -1,4 +1,7 @@
 // WARNING: only generic POSIX code belongs in this folder.
+#include <sys/stat.h>
+
+#include <cerrno>
 #include <cstdio>
 
 #include "StringTools.h"
@@ -13,7 +16,17 @@ std::FILE* openStream(const std::wstring& name, const char* mode) {
 }
 
 std::FILE* openStream(const std::string& name, const char* mode) {
-  return std::fopen(osPath(name).c_str(), mode);
+  std::FILE* stream = std::fopen(osPath(name).c_str(), mode);
+  if (stream == nullptr) return nullptr;
+  // POSIX opens a directory for reading, and every read then fails as if the file were empty;
+  // Windows refuses it. Refuse it here too, so that a reader reports a file it cannot open.
+  struct stat status {};
+  if (fstat(fileno(stream), &status) == 0 && S_ISDIR(status.st_mode)) {
+    std::fclose(stream);
+    errno = EISDIR;
+    return nullptr;
+  }
+  return stream;
 }
 
 }  // namespace KestroCorelib::platform
