@@ -3,10 +3,13 @@
 #include "SystemBase.h"
 
 #include <gtest/gtest.h>
+
+#ifndef _WIN32
 #include <pwd.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 #include <algorithm>
 #include <cstdio>

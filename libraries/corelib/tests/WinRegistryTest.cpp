@@ -3,8 +3,11 @@
 #include "WinRegistry.h"
 
 #include <gtest/gtest.h>
+
+#ifndef _WIN32
 #include <sys/stat.h>
 #include <unistd.h>
+#endif
 
 #include <cstdlib>
 #include <fstream>
