@@ -4,8 +4,9 @@
 //
 // The machine's zone is found without a time-zone database: setLocal() walks the current year
 // hour by hour through the runtime library's local-time conversion and records where the clock
-// jumps. The environment variable KESTRO_TZ, read once per process when the first zone is made,
-// replaces the machine's zone for the whole process.
+// jumps. It sees whole hours only: half an hour of daylight saving reads as one hour. A change
+// at 24:00 gives a rule hour of 24. The environment variable KESTRO_TZ, read once per process when
+// the first zone is made, replaces the machine's zone for the whole process.
 //
 // Text forms read by set() and the text constructor, tried in this order:
 //   "+01:00 (+01:00 3M5W6D2H-10M5W6D3H)"  standard offset, (DST offset, start rule-end rule)
@@ -32,7 +33,7 @@ struct TimeZoneRule {
   std::uint8_t month = 0;    // 1 to 12
   std::uint8_t week = 0;     // 1 to 5
   std::uint8_t weekday = 0;  // 0 = Monday to 6 = Sunday
-  std::uint8_t hour = 0;     // 0 to 23
+  std::uint8_t hour = 0;     // 0 to 23, or 24 for a change at the end of the day
 
   // True when the rule names a day (see above).
   bool isUsable() const;

@@ -265,6 +265,10 @@ TEST(TimeZone, LocalZoneIsWalkedFromTheRuntimeRules) {
   expectInFreshProcess("AEST-10AEDT,M10.1.0,M4.1.0/3", nullptr,
                        [] { return expectLocalZone("valid 36000000 3600000 10M1W6D2H-4M1W6D3H"); });
   expectInFreshProcess("UTC0", "", [] { return expectLocalZone("valid 0 0 0M0W0D0H-0M0W0D0H"); });
+  // Changes at 24:00 step forward across midnight: the start is hour 24 of the Saturday.
+  expectInFreshProcess("<-04>4<-03>,M9.1.6/24,M4.1.6/24", nullptr, [] {
+    return expectLocalZone("valid -14400000 3600000 9M1W5D24H-4M1W5D24H");
+  });
   expectInFreshProcess("<-0330>3:30", nullptr,
                        [] { return expectLocalZone("valid -12600000 0 0M0W0D0H-0M0W0D0H"); });
 }
