@@ -7,6 +7,7 @@
 #include <zlib.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -23,7 +24,7 @@ class ConfFileTest : public ::testing::Test {
     ASSERT_NE(mkdtemp(pattern), nullptr);
     dir = pattern;
   }
-  void TearDown() override { std::system(("rm -rf '" + dir + "'").c_str()); }
+  void TearDown() override { std::filesystem::remove_all(dir); }
 
   // Writes the bytes to a plain file in the test directory and returns its path.
   std::string write(const std::string& content, const std::string& name = "test.kconf") {
