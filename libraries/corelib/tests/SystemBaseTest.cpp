@@ -21,6 +21,7 @@
 
 #include "ConfAgent.h"
 #include "ConfNode.h"
+#include "UnprivilegedRun.h"
 
 namespace KestroCorelib {
 namespace {
@@ -398,11 +399,26 @@ TEST_F(LocalValues, FailuresBecomeStatusCodes) {
   EXPECT_EQ(set<std::string>("Text", ConfNode::TypeLocalString, "x"), 11);
   EXPECT_EQ(hive("HKEY_LOCAL_MACHINE"), broken);
 
-  if (::geteuid() != 0) {
-    ::chmod(dir.c_str(), 0500);
-    EXPECT_EQ(set<std::string>("Text", ConfNode::TypeLocalString, "x", true), 10);
-    ::chmod(dir.c_str(), 0700);
-  }
+}
+
+TEST_F(LocalValues, RefusedAccessBecomesStatusCodes) {
+  writeHive("HKEY_LOCAL_MACHINE", "REGEDIT4\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Kestro]\n\"Text\"=\"t\"\n");
+  ASSERT_EQ(::chmod(dir.c_str(), 0555), 0);
+  ASSERT_EQ(::chmod((dir + "/HKEY_LOCAL_MACHINE.reg").c_str(), 0444), 0);
+  EXPECT_EQ(testsupport::runUnprivileged([&] {
+              return std::to_string(set<std::string>("Text", ConfNode::TypeLocalString, "x")) + " " +
+                     get<std::string>("Text", ConfNode::TypeLocalString, "");
+            }),
+            "10 t");
+  ASSERT_EQ(::chmod((dir + "/HKEY_LOCAL_MACHINE.reg").c_str(), 0), 0);
+  EXPECT_EQ(testsupport::runUnprivileged([&] {
+              std::string value = "untouched";
+              SystemQueryParam parameter("Text", ConfNode::TypeLocalString, &value, false);
+              asker.ask("query", parameter);
+              return std::to_string(parameter.status) + " " + value;
+            }),
+            "6 untouched");
+  ASSERT_EQ(::chmod(dir.c_str(), 0700), 0);
 }
 #endif
 

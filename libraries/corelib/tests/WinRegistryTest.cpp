@@ -13,6 +13,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "UnprivilegedRun.h"
+
 namespace KestroCorelib {
 namespace {
 
@@ -196,17 +198,29 @@ TEST_F(WinRegistryTest, InvalidHiveIsRefusedAndKept) {
             "Set_UnknownError: Unknown error when trying to set \"HKEY_CURRENT_USER\"->\"A\\\\B\"");
 }
 
-TEST_F(WinRegistryTest, WriteRefusedByTheFileSystemIsAccessDenied) {
-  if (::geteuid() == 0) GTEST_SKIP() << "root may write anywhere";
+TEST_F(WinRegistryTest, RefusalsOfTheFileSystemAreAccessDenied) {
+  const std::string file = dir + "/HKEY_LOCAL_MACHINE.reg";
   writeHive("HKEY_LOCAL_MACHINE", "REGEDIT4\n[HKEY_LOCAL_MACHINE\\K]\n\"a\"=\"1\"\n");
-  ASSERT_EQ(::chmod(dir.c_str(), 0500), 0);
-  ASSERT_EQ(::chmod((dir + "/HKEY_LOCAL_MACHINE.reg").c_str(), 0400), 0);
-  EXPECT_EQ(errorText<WinRegistry::Set_AccessDenied>([] {
-              WinRegistry::setString("HKEY_LOCAL_MACHINE", "K", "b", "2", false);
+  // Readable but not writable, for the owner and for everybody else.
+  ASSERT_EQ(::chmod(dir.c_str(), 0555), 0);
+  ASSERT_EQ(::chmod(file.c_str(), 0444), 0);
+  EXPECT_EQ(testsupport::runUnprivileged([] {
+              return errorText<WinRegistry::Set_AccessDenied>([] {
+                       WinRegistry::setString("HKEY_LOCAL_MACHINE", "K", "b", "2", false);
+                     }) +
+                     "|" + WinRegistry::getString("HKEY_LOCAL_MACHINE", "K", "a", false);
             }),
-            "Set_AccessDenied: Access denied when trying to set \"HKEY_LOCAL_MACHINE\"->\"K\"");
-  EXPECT_EQ(WinRegistry::getString("HKEY_LOCAL_MACHINE", "K", "a", false), "1");
+            "Set_AccessDenied: Access denied when trying to set \"HKEY_LOCAL_MACHINE\"->\"K\"|1");
+  ASSERT_EQ(::chmod(file.c_str(), 0), 0);
+  EXPECT_EQ(testsupport::runUnprivileged([] {
+              return errorText<WinRegistry::Get_AccessDenied>([] {
+                WinRegistry::getString("HKEY_LOCAL_MACHINE", "K", "a", false);
+              });
+            }),
+            "Get_AccessDenied: Access denied when trying to get \"HKEY_LOCAL_MACHINE\"->\"K\"");
   ASSERT_EQ(::chmod(dir.c_str(), 0700), 0);
+  ASSERT_EQ(::chmod(file.c_str(), 0600), 0);
+  EXPECT_EQ(readFile(file), "REGEDIT4\n[HKEY_LOCAL_MACHINE\\K]\n\"a\"=\"1\"\n");
 }
 #endif
 
