@@ -23,8 +23,7 @@ IconProviderFile::IconProviderFile()
 
 IconProviderFile::~IconProviderFile() {
     ImageProviderBase::removeMessageHook(imageIconHook);
-    if (application == nullptr || FXApp::instance() != application) return;
-    for (auto& entry : icons) delete entry.second;
+    for (auto& entry : icons) release(entry.second);
 }
 
 int32_t IconProviderFile::receiveMessage(KestroCorelib::ImsMessage& message) {

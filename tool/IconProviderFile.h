@@ -27,8 +27,8 @@ public:
     // Registers (after the two bases' hooks) "imageiconprovider"/""/"", through which image
     // requests reach the image side; the destructor removes it.
     IconProviderFile();
-    // Deletes the cached icons while their toolkit application still exists (see
-    // ImageProviderBase).
+    // Deletes the cached icons, or keeps them until the process ends once their toolkit
+    // application is gone (see ImageProviderBase).
     ~IconProviderFile() override;
 
     // General type "iconprovider" → icon side, "imageprovider" → image side, else 1.

