@@ -144,7 +144,10 @@ bool lineSizeFind(std::size_t& matchPos, std::size_t& matchLength, const String&
   }
   for (std::size_t q = end; q > start; --q) {
     if (breakChars.find(text[q]) == String::npos) continue;
-    if (text[q] == Char('-')) {  // the hyphen stays on the line
+    if (text[q] == Char('-')) {
+      // The hyphen stays on the line, so one just behind the window would make the line
+      // one character too long.
+      if (q == end) continue;
       matchPos = q + 1;
       matchLength = 0;
     } else {  // whitespace is consumed

@@ -162,6 +162,11 @@ TEST(StringTools, SplitWithLineSizeSearcher) {
   EXPECT_EQ(ST::split("ab\n\ncdefghijklmn", ten), (Pieces{"ab", "", "cdefghijkl", "mn"}));
   EXPECT_EQ(ST::split("ab\n\ncdefghijklmn", ten, ST::unlimited, true),
             (Pieces{"ab", "cdefghijkl", "mn"}));
+  // A hyphen right after a full line does not stretch it: the line breaks before it.
+  EXPECT_EQ(ST::split("abcd-ef gh", ST::LineSizeSearcher(4), ST::unlimited, true),
+            (Pieces{"abcd", "-ef", "gh"}));
+  EXPECT_EQ(ST::split("ab cd-ef", ST::LineSizeSearcher(5), ST::unlimited, true),
+            (Pieces{"ab", "cd-ef"}));
   // The maximum number of pieces leaves the rest uncut.
   EXPECT_EQ(ST::split("alpha beta gamma", eight, 2, true), (Pieces{"alpha", "beta gamma"}));
   EXPECT_EQ(ST::split(std::wstring(L"alpha beta gamma"), eight, ST::unlimited, true),
