@@ -40,7 +40,7 @@ void writeFile(const fs::path& path, const std::string& text) {
 // given here.
 class Installation {
  public:
-  Installation() {
+  explicit Installation(const std::string& projects = "      handbook(global) {\n      }\n") {
     root = fs::temp_directory_path() /
            ("plavo-cmdline-" + std::to_string(getpid()) + "-" + std::to_string(counter++));
     fs::remove_all(root);
@@ -50,8 +50,7 @@ class Installation {
                   (root / "inst").string() + "\"\n\"ConfigurationDir\"=\"" +
                   (root / "inst" / "config").string() + "\"\n");
     writeFile(root / "inst" / "config" / "projectmap.kconf",
-              "projectmap {\n  plavo {\n    projects {\n      handbook(global) {\n      }\n"
-              "    }\n  }\n}\n");
+              "projectmap {\n  plavo {\n    projects {\n" + projects + "    }\n  }\n}\n");
     fs::create_directories(tempDir());
     fs::create_directories(root / "home");
   }
@@ -69,13 +68,16 @@ class Installation {
     return found;
   }
 
-  // Runs the built program with these arguments, without a display.
-  Result run(const std::vector<std::string>& arguments) const {
+  // Runs the built program with these arguments and, besides PATH, HOME and
+  // KESTRO_REGISTRY_DIR, only the environment entries given.
+  Result run(const std::vector<std::string>& arguments,
+             const std::vector<std::string>& extraEnvironment = {}) const {
     const fs::path program = fs::read_symlink("/proc/self/exe").parent_path() / "plavo";
     std::vector<std::string> args = {program.string()};
     args.insert(args.end(), arguments.begin(), arguments.end());
     std::vector<std::string> env = {"PATH=/usr/bin:/bin", "HOME=" + (root / "home").string(),
                                     "KESTRO_REGISTRY_DIR=" + (root / "registry").string()};
+    env.insert(env.end(), extraEnvironment.begin(), extraEnvironment.end());
     std::vector<char*> argv, envp;
     for (std::string& a : args) argv.push_back(a.data());
     argv.push_back(nullptr);
@@ -213,6 +215,28 @@ TEST(Plavo, FailedRunIsReportedWithExitCode2) {
             "GetLocal_NotFound: Configuration key \"Resources\\InstallDir\" was not found\n");
   EXPECT_EQ(result.err, "");
   EXPECT_TRUE(inst.idFiles().empty());
+}
+
+TEST(Plavo, QueryWithoutDisplayFailsAndRegistersNothing) {
+  Installation inst;
+  Result unset = inst.run({"--query", "--set", "handbook"});
+  EXPECT_EQ(unset.exitCode, 2);
+  EXPECT_EQ(unset.err, "ERROR: Cannot open display \"\"\n");
+  EXPECT_EQ(unset.out, "");
+  // No X server answers on display 917 in the test environment.
+  Result absent = inst.run({"-q"}, {"DISPLAY=:917"});
+  EXPECT_EQ(absent.exitCode, 2);
+  EXPECT_EQ(absent.err, "ERROR: Cannot open display \":917\"\n");
+  EXPECT_TRUE(inst.idFiles().empty());
+}
+
+TEST(Plavo, QueryWithNothingEligibleRunsWithoutWindow) {
+  Installation inst("      archive {\n        type=list\n        nobody-at-all\n      }\n");
+  Result result = inst.run({"--query", "--set", "archive"});
+  EXPECT_EQ(result.exitCode, 0);
+  EXPECT_EQ(result.out + result.err, "");
+  ASSERT_EQ(inst.idFiles().size(), 1u);
+  EXPECT_NE(inst.idFiles()[0].find("\nproject=N/A"), std::string::npos);
 }
 
 TEST(Plavo, ForwardsTheArgumentsBehindTheExecutable) {
