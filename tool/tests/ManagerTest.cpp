@@ -185,14 +185,15 @@ TEST(Manager, MissingMapMeansNothingEligible) {
 
 TEST(Manager, MapWithoutProjectsIsInvalid) {
   Installation inst;
-  writeFile(inst.map(), "map {\n plavo {\n  project {\n  }\n }\n}\n");
+  const std::string map = inst.conf() + "/map@{2}.kconf";
+  writeFile(map, "map {\n plavo {\n  project {\n  }\n }\n}\n");
   Manager& manager = inst.manager();
   try {
-    manager.readMap("");
+    manager.readMap(map);
     FAIL() << "no error";
   } catch (const Manager::InvalidMapFile& error) {
-    EXPECT_EQ(error.getText(), "InvalidMapFile: Could not find entry \"plavo.projects\" in map file \"" +
-                                   inst.map() + "\"");
+    EXPECT_EQ(error.getText(),
+              "InvalidMapFile: Could not find entry \"plavo.projects\" in map file \"" + map + "\"");
   }
 }
 
@@ -319,9 +320,10 @@ TEST(Manager, ProjectBytesAreWrittenUnchanged) {
 TEST(Manager, SaveFailsWhenDirectoryIsMissing) {
   Installation inst;
   Manager manager;
-  manager.init(inst.dir.path + "/nowhere/log/temp", inst.conf());
+  // An at sign would vanish if the name were put into the message text itself.
+  manager.init(inst.dir.path + "/no@where};/log/temp", inst.conf());
   manager.readMap("");
-  const std::string name = inst.dir.path + "/nowhere/log/temp/project_id-" + currentUser() + "-" +
+  const std::string name = inst.dir.path + "/no@where};/log/temp/project_id-" + currentUser() + "-" +
                            manager.getSession() + ".idval";
   try {
     manager.setProject("");

@@ -9,30 +9,19 @@ namespace Kestro::platform {
 
 bool startProcess(const std::string& /*executable: it heads the command line*/,
                   const std::wstring& commandLine, bool inheritHandles, ProcessRecord& record) {
-  // A null DACL gives everybody full access to the new process and its thread.
-  PSECURITY_DESCRIPTOR descriptor = LocalAlloc(LPTR, SECURITY_DESCRIPTOR_MIN_LENGTH);
-  if (descriptor == nullptr) return false;
-  if (!InitializeSecurityDescriptor(descriptor, SECURITY_DESCRIPTOR_REVISION) ||
-      !SetSecurityDescriptorDacl(descriptor, TRUE, nullptr, FALSE)) {
-    LocalFree(descriptor);
-    return false;
-  }
-  SECURITY_ATTRIBUTES attributes{};
-  attributes.nLength = sizeof(attributes);
-  attributes.lpSecurityDescriptor = descriptor;
-  attributes.bInheritHandle = TRUE;
-
+  // The child and its thread get the default security of this process's token. A null DACL
+  // would let every user of the machine (other sessions included) open them with full
+  // access, write into the child's memory and so act with this user's rights.
   STARTUPINFOW startup{};
   startup.cb = sizeof(startup);
   PROCESS_INFORMATION information{};
   // CreateProcessW may write into the command line buffer.
   std::vector<wchar_t> line(commandLine.begin(), commandLine.end());
   line.push_back(L'\0');
-  const BOOL started = CreateProcessW(nullptr, line.data(), &attributes, &attributes,
-                                      inheritHandles ? TRUE : FALSE, 0, nullptr, nullptr,
-                                      &startup, &information);
-  LocalFree(descriptor);
-  if (!started) return false;
+  if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, inheritHandles ? TRUE : FALSE, 0,
+                      nullptr, nullptr, &startup, &information)) {
+    return false;
+  }
   record.processId = information.dwProcessId;
   record.threadId = information.dwThreadId;
   record.processHandle = information.hProcess;
