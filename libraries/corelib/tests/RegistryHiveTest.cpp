@@ -174,6 +174,20 @@ TEST(RegistryHive, EmptyHiveGetsHeaderAndRootKeySection) {
   EXPECT_TRUE(hive.createKey("A\\B"));
   EXPECT_FALSE(hive.createKey("a"));
   EXPECT_EQ(hive.text(), "REGEDIT4\n\n[HKEY_LOCAL_MACHINE]\n@=\"root\"\n\n[HKEY_LOCAL_MACHINE\\A\\B]\n");
+  RegistryHive marked = parsed("\xEF\xBB\xBF");
+  EXPECT_TRUE(marked.createKey("K"));
+  EXPECT_EQ(marked.text(), "\xEF\xBB\xBFREGEDIT4\n\n[HKEY_LOCAL_MACHINE\\K]\n");
+  EXPECT_TRUE(parsed(marked.text()).hasKey("k"));
+}
+
+TEST(RegistryHive, LastLineWithoutLineBreakIsEndedBeforeAppending) {
+  RegistryHive hive = parsed("REGEDIT4\r\n[HKEY_LOCAL_MACHINE\\A]\r\n\"n\"=dword:0\r");
+  EXPECT_TRUE(hive.setValue("A", "m", 1, std::string("x\0", 2)));
+  EXPECT_EQ(hive.text(), "REGEDIT4\r\n[HKEY_LOCAL_MACHINE\\A]\r\n\"n\"=dword:0\r\n\"m\"=\"x\"\r\n");
+  RegistryHive plain = parsed("REGEDIT4\n[HKEY_LOCAL_MACHINE\\A]");
+  EXPECT_TRUE(plain.setValue("A", "m", 1, std::string("x\0", 2)));
+  EXPECT_EQ(plain.text(), "REGEDIT4\n[HKEY_LOCAL_MACHINE\\A]\n\"m\"=\"x\"\n");
+  EXPECT_EQ(parsed(plain.text()).values("a").size(), 1u);
 }
 
 TEST(RegistryHive, EveryValueSurvivesTheRoundTrip) {

@@ -168,6 +168,7 @@ bool RegistryHive::isValidValueName(const std::string& name) { return !hasBadCha
 bool RegistryHive::parse(const std::string& text, std::string& error) {
   items.clear();
   newline = "\n";
+  hasHeader = false;
   std::vector<std::string> lines;
   for (std::size_t start = 0; start < text.size();) {
     std::size_t end = text.find('\n', start);
@@ -183,6 +184,7 @@ bool RegistryHive::parse(const std::string& text, std::string& error) {
   auto fail = [&](std::size_t line, const std::string& reason) {
     error = "line " + std::to_string(line + 1) + ": " + reason;
     items.clear();
+    hasHeader = false;
     return false;
   };
 
@@ -200,6 +202,7 @@ bool RegistryHive::parse(const std::string& text, std::string& error) {
     if (!headerSeen) {
       if (line != kHeader) return fail(i, "the first line is not \"REGEDIT4\"");
       headerSeen = true;
+      hasHeader = true;
       items.push_back(std::move(item));
       continue;
     }
@@ -359,24 +362,31 @@ std::string RegistryHive::spelledPath(const std::string& path) const {
   return result;
 }
 
+// Ends the text of a last line that has no line break. A stray CR at its end becomes part of
+// the CR LF pair, since the parser reads "x\r" at the end of the text as the line "x".
+void RegistryHive::terminateLine(std::string& raw) const {
+  if (!lineBreakOf(raw).empty()) return;
+  raw += !raw.empty() && raw.back() == '\r' ? "\n" : newline;
+}
+
 void RegistryHive::ensureEndsWithNewline() {
-  if (!items.empty() && lineBreakOf(items.back().raw).empty()) items.back().raw += newline;
+  if (!items.empty()) terminateLine(items.back().raw);
 }
 
 void RegistryHive::insertAt(std::size_t position, Item item) {
-  if (position > 0 && lineBreakOf(items[position - 1].raw).empty()) items[position - 1].raw += newline;
+  if (position > 0) terminateLine(items[position - 1].raw);
   items.insert(items.begin() + static_cast<std::ptrdiff_t>(position), std::move(item));
 }
 
 void RegistryHive::appendSection(const std::string& path) {
-  bool headerSeen = false;
-  for (const Item& item : items) headerSeen = headerSeen || !trim(lineContent(item.raw)).empty();
-  if (!headerSeen) {
-    // Nothing but blank lines so far: the hive starts here.
+  if (!hasHeader) {
+    // Nothing but blank lines (and perhaps a byte-order mark) so far: the hive starts here.
+    bool mark = !items.empty() && items.front().raw.compare(0, 3, "\xEF\xBB\xBF") == 0;
     items.clear();
     Item header;
-    header.raw = std::string(kHeader) + newline;
+    header.raw = (mark ? "\xEF\xBB\xBF" : "") + std::string(kHeader) + newline;
     items.push_back(std::move(header));
+    hasHeader = true;
   }
   ensureEndsWithNewline();
   if (!trim(lineContent(items.back().raw)).empty()) {

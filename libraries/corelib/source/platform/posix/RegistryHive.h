@@ -92,12 +92,14 @@ class RegistryHive {
   std::string normalisedPath(const std::string& path) const;
   std::string spelledPath(const std::string& path) const;
   void appendSection(const std::string& path);
+  void terminateLine(std::string& raw) const;
   void ensureEndsWithNewline();
   void insertAt(std::size_t position, Item item);
 
   std::string rootName;
   std::vector<Item> items;
   std::string newline = "\n";  // the hive's own line break, used for new lines
+  bool hasHeader = false;      // whether the text has its "REGEDIT4" line yet
 };
 
 // Where the hive of `rootName` lives: $KESTRO_REGISTRY_DIR/<root>.reg when that variable is
