@@ -17,7 +17,9 @@
 //   // getText() == "Load_FileNotFound: Configuration file \"x.kconf\" was not found"
 //
 // To wrap an error caught from a lower layer: throw Outer(KESTRO_SOURCE_TAG, caught);
-// To mark a layer that lets an error pass: catch it, e.addSourceTag(KESTRO_SOURCE_TAG), throw e.
+// To mark a layer that lets an error pass: catch it by reference, call
+// e.addSourceTag(KESTRO_SOURCE_TAG) and rethrow with "throw;" (which keeps the derived class;
+// "throw e;" would throw a copy of the static type).
 #include <string>
 #include <utility>
 #include <vector>

@@ -158,6 +158,14 @@ class ParamStream : public StreamBase {
   // 9 or 10. A value appended after the cursor has passed the last value is read only after
   // rewind().
   bool write(const StreamValue& value) override;
+
+  // The typed writes of StreamBase, returning this stream, so that parameters can be built
+  // where they are passed: throw X(message, KESTRO_SOURCE_TAG, ParamStream() << name);
+  template <typename T>
+  ParamStream& operator<<(const T& value) {
+    StreamBase::operator<<(value);
+    return *this;
+  }
   // Copies the value under the cursor and advances; false at the end.
   bool read(StreamValue& value) override;
 

@@ -35,6 +35,20 @@ TEST(Exception, DeclaredErrorClassCarriesItsNameAndFilledTemplate) {
   }
 }
 
+TEST(Exception, RethrownErrorKeepsClassAndCollectsTags) {
+  try {
+    try {
+      throw Loader::Load_Failed("@l{failed %};", "raise", ParamStream() << int32_t(3));
+    } catch (Exception& e) {
+      e.addSourceTag("pass");
+      throw;
+    }
+  } catch (const Loader::Load_Failed& e) {
+    EXPECT_EQ(e.getSourceTags(), (std::vector<std::string>{"raise", "pass"}));
+    EXPECT_EQ(e.getText(), "Load_Failed: failed 3");
+  }
+}
+
 TEST(Exception, WithoutNameTheTextStartsWithBlank) {
   ParamStream p;
   p << int32_t(5);
