@@ -106,10 +106,14 @@ class Program : public ::testing::Test {
 
   // Runs plavo with the arguments, without a display, with PATH holding only bin/ and the
   // system folders, and waits for it and for anything it launched.
-  Result run(const std::vector<std::string>& arguments) {
-    std::vector<std::string> env = {"KESTRO_REGISTRY_DIR=" + root + "/registry",
-                                    "PATH=" + root + "/bin:/usr/bin:/bin", "HOME=" + root,
-                                    "XDG_SESSION_ID=" + currentSession(), "LANG=C"};
+  Result run(const std::vector<std::string>& arguments,
+             const std::string& registry = std::string(),
+             const std::vector<std::string>& extraEnvironment = {}) {
+    std::vector<std::string> env = {
+        "KESTRO_REGISTRY_DIR=" + (registry.empty() ? root + "/registry" : registry),
+        "PATH=" + root + "/bin:/usr/bin:/bin", "HOME=" + root,
+        "XDG_SESSION_ID=" + currentSession(), "LANG=C"};
+    env.insert(env.end(), extraEnvironment.begin(), extraEnvironment.end());
     std::vector<char*> envp;
     for (std::string& e : env) envp.push_back(e.data());
     envp.push_back(nullptr);
@@ -306,4 +310,34 @@ TEST_F(Program, LaunchedArgumentsKeepQuotesAndBackslashes) {
   EXPECT_EQ(r.exitCode, 0);
   EXPECT_EQ(readAll(root + "/recorded"), "[" + root + "/bin/recorder]\n[-x]\n[a\\b]\n['q']\n[two  blanks]\n"
                                         "KESTRO_PROJECT=linker\n");
+}
+
+TEST_F(Program, SampleInstallationDoesTheMainJob) {
+  const char* source = std::getenv("PLAVO_SOURCE_DIR");
+  if (source == nullptr) GTEST_SKIP() << "PLAVO_SOURCE_DIR is not set (ctest sets it)";
+  // What scripts/demo.sh does without a display: a copy of the sample, its user alice
+  // replaced by the current user.
+  const std::string sample = root + "/sample";
+  ASSERT_EQ(std::system(("cp -R '" + std::string(source) + "/examples' '" + sample + "'").c_str()), 0);
+  ASSERT_EQ(std::system(("sed -i 's/\\balice\\b/" + currentUser() + "/g' '" + sample +
+                         "/config/projectmap.kconf'").c_str()),
+            0);
+  const Result r = run({"--set", "compiler", "--verbose", "--launch", sample + "/bin/show-project",
+                        "one", "two words"},
+                       sample + "/registry", {"KESTRO_SAMPLE=" + sample});
+  EXPECT_EQ(r.exitCode, 0);
+  EXPECT_EQ(r.out,
+            "Set project: compiler\n"
+            "show-project: KESTRO_PROJECT=compiler\n"
+            "show-project: argument 1: [one]\n"
+            "show-project: argument 2: [two words]\n");
+  EXPECT_EQ(r.err, "");
+  const std::string content = readAll(sample + "/log/temp/project_id-" + currentUser() + "-" +
+                                      currentSession() + ".idval");
+  EXPECT_EQ(content.substr(content.find('\n')), "\nproject=compiler");
+
+  // Without --set the sample user gets the default marked in the listing.
+  const Result quiet = run({}, sample + "/registry", {"KESTRO_SAMPLE=" + sample});
+  EXPECT_EQ(quiet.exitCode, 0);
+  EXPECT_EQ(quiet.out + quiet.err, "");
 }
