@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <limits>
+#include <type_traits>
 
 #include "platform/PlatformEnvironment.h"
 #include "platform/PlatformFiles.h"
@@ -348,8 +349,9 @@ std::wstring StringTools::toWide(const std::string& text) {
 std::string StringTools::toNarrow(const std::wstring& text) {
   std::string result(text.size(), '\0');
   for (std::size_t i = 0; i < text.size(); ++i) {
-    wchar_t c = text[i];
-    result[i] = (c >= 0 && c <= 255) ? static_cast<char>(static_cast<unsigned char>(c)) : '?';
+    // Unsigned, so that a negative wchar_t (where it is signed) is out of range too.
+    const auto code = static_cast<std::make_unsigned_t<wchar_t>>(text[i]);
+    result[i] = code <= 255 ? static_cast<char>(code) : '?';
   }
   return result;
 }
