@@ -289,6 +289,7 @@ TEST_F(Program, QueryWithoutDisplayRegistersNothing) {
   const Result r = run({"--query", "--set", "docs"});
   EXPECT_EQ(r.exitCode, 2);
   EXPECT_EQ(r.out, "");
+  EXPECT_EQ(r.err, "ERROR: Cannot open display \"\"\n");
   EXPECT_EQ(access(idFile().c_str(), F_OK), -1);
 }
 
