@@ -57,8 +57,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   (void)StringTools::matchGlob(text, pattern, value.size());
   if (text.find_first_of("*?") == std::string::npos) check(StringTools::matchGlob(text, text));
 
-  check(StringTools::unescape(StringTools::escape(text, '\n', 'n', '\\'), 'n', '\n', '\\') ==
-        text);
+  check(StringTools::unescape(StringTools::escape(text, '\n', 'n', '\\'), 'n', '\n', '\\') == text);
   check(StringTools::toNarrow(StringTools::toWide(text)) == text);
 
   const char separator = pattern.empty() ? ',' : pattern[0];

@@ -31,13 +31,13 @@
 
 // Declares the error class Name, derived from Exception, with every constructor of Exception
 // and the name text "Name". Meant to be written inside the class that raises it.
-#define KESTRO_EXCEPTION(Name)                                                       \
-  class Name : public ::KestroCorelib::Exception {                                  \
-   public:                                                                          \
-    template <typename... Args>                                                     \
+#define KESTRO_EXCEPTION(Name)                                                                \
+  class Name : public ::KestroCorelib::Exception {                                            \
+   public:                                                                                    \
+    template <typename... Args>                                                               \
     explicit Name(Args&&... args) : ::KestroCorelib::Exception(std::forward<Args>(args)...) { \
-      setName(#Name);                                                               \
-    }                                                                               \
+      setName(#Name);                                                                         \
+    }                                                                                         \
   }
 
 namespace KestroCorelib {

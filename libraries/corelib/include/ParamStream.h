@@ -21,18 +21,18 @@ namespace KestroCorelib {
 struct StreamValue {
   // Type tags; a value's text form is given per tag.
   enum Tag : std::uint32_t {
-    Bool = 0,         // "1" / "0"
-    Int32 = 3,        // decimal
-    UInt32 = 4,       // decimal
-    Int64 = 5,        // decimal, '-' when negative
-    UInt64 = 6,       // decimal
-    Double = 7,       // StringTools::toString(double)
-    DateTime = 8,     // milliseconds of DateTime as unsigned decimal
-    String = 9,       // the escaped narrow text (newline -> "\n", backslash doubled)
-    WString = 10,     // the escaped wide text as 16-bit units, two bytes each, low byte first
-    Char = 12,        // the character's code as signed decimal
-    WChar = 13,       // the wide character's code as decimal
-    Invalid = 14      // a fresh value; no operation accepts it
+    Bool = 0,      // "1" / "0"
+    Int32 = 3,     // decimal
+    UInt32 = 4,    // decimal
+    Int64 = 5,     // decimal, '-' when negative
+    UInt64 = 6,    // decimal
+    Double = 7,    // StringTools::toString(double)
+    DateTime = 8,  // milliseconds of DateTime as unsigned decimal
+    String = 9,    // the escaped narrow text (newline -> "\n", backslash doubled)
+    WString = 10,  // the escaped wide text as 16-bit units, two bytes each, low byte first
+    Char = 12,     // the character's code as signed decimal
+    WChar = 13,    // the wide character's code as decimal
+    Invalid = 14   // a fresh value; no operation accepts it
   };
 
   std::uint32_t tag = Invalid;
@@ -161,8 +161,7 @@ class ParamStream : public StreamBase {
 
   // The typed writes of StreamBase, returning this stream, so that parameters can be built
   // where they are passed: throw X(message, KESTRO_SOURCE_TAG, ParamStream() << name);
-  template <typename T>
-  ParamStream& operator<<(const T& value) {
+  template <typename T> ParamStream& operator<<(const T& value) {
     StreamBase::operator<<(value);
     return *this;
   }

@@ -138,18 +138,16 @@ class StringTools {
   // Splits where the searcher finds cuts (see LineSizeSearcher).
   static std::vector<std::string> split(const std::string& text, const StringSearcher& searcher,
                                         std::size_t maxPieces = unlimited, bool skipEmpty = false);
-  static std::vector<std::wstring> split(const std::wstring& text,
-                                         const StringSearcher& searcher,
-                                         std::size_t maxPieces = unlimited,
-                                         bool skipEmpty = false);
+  static std::vector<std::wstring> split(const std::wstring& text, const StringSearcher& searcher,
+                                         std::size_t maxPieces = unlimited, bool skipEmpty = false);
 
   // Wildcard match of the whole text from start: '*' any run (also none), '?' one character,
   // case-sensitive, no classes or escapes. At or beyond the end of the text only "" and "*"
   // match; a length of 0 never matches a non-empty rest. Otherwise length is not a limit:
   // the whole rest of the text is matched.
   //   matchGlob("abc", "a*c") == true; matchGlob("system", "Sys*") == false
-  static bool matchGlob(const std::string& text, const std::string& pattern,
-                        std::size_t start = 0, std::size_t length = std::string::npos);
+  static bool matchGlob(const std::string& text, const std::string& pattern, std::size_t start = 0,
+                        std::size_t length = std::string::npos);
 
   // ---- Numbers (the text forms of parameter streams) --------------------------------------
 

@@ -13,8 +13,7 @@ const char* const baseName = "Exception";
 
 // The template scanner, the same on narrow and wide text. A '}' closes an item's text only
 // when ';' or '@' follows it; otherwise it was part of the text and is put back.
-template <typename String>
-String scan(const String& messageTemplate) {
+template <typename String> String scan(const String& messageTemplate) {
   using Char = typename String::value_type;
   enum class State { Between, Id, Text };
   State state = State::Between;
@@ -23,32 +22,32 @@ String scan(const String& messageTemplate) {
   result.reserve(messageTemplate.size());
   for (Char c : messageTemplate) {
     switch (state) {
-      case State::Between:
-        if (c == Char(';')) {
-          pendingBrace = false;
-        } else if (c == Char('@')) {
-          pendingBrace = false;
-          state = State::Id;
-        } else {
-          if (pendingBrace) result += Char('}');
-          pendingBrace = false;
-          result += c;
-          state = State::Text;
-        }
-        break;
-      case State::Id:
-        if (c == Char('{')) state = State::Text;
-        break;
-      case State::Text:
-        if (c == Char('}')) {
-          pendingBrace = true;
-          state = State::Between;
-        } else if (c == Char('@')) {
-          state = State::Between;
-        } else {
-          result += c;
-        }
-        break;
+    case State::Between:
+      if (c == Char(';')) {
+        pendingBrace = false;
+      } else if (c == Char('@')) {
+        pendingBrace = false;
+        state = State::Id;
+      } else {
+        if (pendingBrace) result += Char('}');
+        pendingBrace = false;
+        result += c;
+        state = State::Text;
+      }
+      break;
+    case State::Id:
+      if (c == Char('{')) state = State::Text;
+      break;
+    case State::Text:
+      if (c == Char('}')) {
+        pendingBrace = true;
+        state = State::Between;
+      } else if (c == Char('@')) {
+        state = State::Between;
+      } else {
+        result += c;
+      }
+      break;
     }
   }
   return result;

@@ -296,8 +296,7 @@ ParamStream& ParamStream::operator=(const ParamStream& other) {
 
 bool ParamStream::write(const StreamValue& value) {
   if (value.tag >= StreamValue::Invalid) return false;
-  if (value.text.empty() && value.tag != StreamValue::String &&
-      value.tag != StreamValue::WString) {
+  if (value.text.empty() && value.tag != StreamValue::String && value.tag != StreamValue::WString) {
     return false;
   }
   values.push_back(value);
@@ -360,50 +359,50 @@ std::wstring ParamStream::fillW(const std::wstring& text) const {
 
 std::string ParamStream::render(const StreamValue& value) {
   switch (value.tag) {
-    case StreamValue::Bool:
-      return (value.text.empty() || value.text == "0") ? "false" : "true";
-    case 1:
-    case 2:
-    case StreamValue::Int32:
-    case StreamValue::UInt32:
-    case StreamValue::Int64:
-    case StreamValue::UInt64:
-    case StreamValue::Double:
-      return value.text;
-    case StreamValue::DateTime: {
-      // Stored unsigned; a count beyond the signed range is the last instant there is.
-      const std::uint64_t count = StringTools::toUInt64(value.text);
-      const auto limit = static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max());
-      const auto ms = static_cast<std::int64_t>(std::min(count, limit));
-      return DateTimeDetails(ms).toString(true, false, false);
-    }
-    case StreamValue::String:
-      return unescapeValue(value.text);
-    case StreamValue::WString:
-      return StringTools::toNarrow(unescapeValue(unitsToWide(value.text)));
-    case StreamValue::Char:
-      return std::string(1, static_cast<char>(StringTools::toInt32(value.text)));
-    case StreamValue::WChar:
-      return StringTools::toNarrow(
-          std::wstring(1, static_cast<wchar_t>(StringTools::toInt64(value.text))));
-    default:
-      return std::string();
+  case StreamValue::Bool:
+    return (value.text.empty() || value.text == "0") ? "false" : "true";
+  case 1:
+  case 2:
+  case StreamValue::Int32:
+  case StreamValue::UInt32:
+  case StreamValue::Int64:
+  case StreamValue::UInt64:
+  case StreamValue::Double:
+    return value.text;
+  case StreamValue::DateTime: {
+    // Stored unsigned; a count beyond the signed range is the last instant there is.
+    const std::uint64_t count = StringTools::toUInt64(value.text);
+    const auto limit = static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max());
+    const auto ms = static_cast<std::int64_t>(std::min(count, limit));
+    return DateTimeDetails(ms).toString(true, false, false);
+  }
+  case StreamValue::String:
+    return unescapeValue(value.text);
+  case StreamValue::WString:
+    return StringTools::toNarrow(unescapeValue(unitsToWide(value.text)));
+  case StreamValue::Char:
+    return std::string(1, static_cast<char>(StringTools::toInt32(value.text)));
+  case StreamValue::WChar:
+    return StringTools::toNarrow(
+        std::wstring(1, static_cast<wchar_t>(StringTools::toInt64(value.text))));
+  default:
+    return std::string();
   }
 }
 
 std::wstring ParamStream::renderW(const StreamValue& value) {
   switch (value.tag) {
-    case StreamValue::Bool:
-      return (value.text.empty() || value.text == "0") ? L"false" : L"true";
-    case StreamValue::WString:
-      return unescapeValue(unitsToWide(value.text));
-    case StreamValue::Char:
-      return StringTools::toWide(std::string(1, static_cast<char>(StringTools::toInt32(value.text))));
-    case StreamValue::WChar:
-      return std::wstring(1, static_cast<wchar_t>(StringTools::toInt64(value.text)));
-    default:
-      // Numbers, dates and narrow strings render as narrow text, then widen.
-      return StringTools::toWide(render(value));
+  case StreamValue::Bool:
+    return (value.text.empty() || value.text == "0") ? L"false" : L"true";
+  case StreamValue::WString:
+    return unescapeValue(unitsToWide(value.text));
+  case StreamValue::Char:
+    return StringTools::toWide(std::string(1, static_cast<char>(StringTools::toInt32(value.text))));
+  case StreamValue::WChar:
+    return std::wstring(1, static_cast<wchar_t>(StringTools::toInt64(value.text)));
+  default:
+    // Numbers, dates and narrow strings render as narrow text, then widen.
+    return StringTools::toWide(render(value));
   }
 }
 

@@ -28,8 +28,7 @@ std::size_t pieceLimit(std::size_t maxPieces) {
 // is taken as signed, every byte from 0x80 up.
 bool isLowByte(char c) { return static_cast<signed char>(c) <= 32; }
 
-template <typename Char>
-Char asciiLower(Char c) {
+template <typename Char> Char asciiLower(Char c) {
   return (c >= Char('A') && c <= Char('Z')) ? Char(c - 'A' + 'a') : c;
 }
 
@@ -77,8 +76,8 @@ String unescapeText(const String& text, typename String::value_type code,
 }
 
 template <typename Container>
-void splitAtChar(Container& pieces, const std::string& text, char separator,
-                 std::size_t maxPieces, bool skipEmpty) {
+void splitAtChar(Container& pieces, const std::string& text, char separator, std::size_t maxPieces,
+                 bool skipEmpty) {
   if (text.empty()) return;
   const std::size_t limit = pieceLimit(maxPieces);
   std::size_t pos = 0;
@@ -356,8 +355,7 @@ std::string StringTools::toNarrow(const std::wstring& text) {
   return result;
 }
 
-std::string StringTools::escape(const std::string& text, char special, char code,
-                                char escapeChar) {
+std::string StringTools::escape(const std::string& text, char special, char code, char escapeChar) {
   return escapeText(text, special, code, escapeChar);
 }
 
@@ -390,20 +388,19 @@ std::list<std::string> StringTools::splitList(const std::string& text, char sepa
   return pieces;
 }
 
-std::vector<std::string> StringTools::split(const std::string& text,
-                                            const StringSearcher& searcher, std::size_t maxPieces,
-                                            bool skipEmpty) {
+std::vector<std::string> StringTools::split(const std::string& text, const StringSearcher& searcher,
+                                            std::size_t maxPieces, bool skipEmpty) {
   return splitWithSearcher(text, searcher, maxPieces, skipEmpty);
 }
 
 std::vector<std::wstring> StringTools::split(const std::wstring& text,
-                                             const StringSearcher& searcher,
-                                             std::size_t maxPieces, bool skipEmpty) {
+                                             const StringSearcher& searcher, std::size_t maxPieces,
+                                             bool skipEmpty) {
   return splitWithSearcher(text, searcher, maxPieces, skipEmpty);
 }
 
-bool StringTools::matchGlob(const std::string& text, const std::string& pattern,
-                            std::size_t start, std::size_t length) {
+bool StringTools::matchGlob(const std::string& text, const std::string& pattern, std::size_t start,
+                            std::size_t length) {
   // Runs of '*' mean the same as one and would only multiply the back-tracking.
   std::string pat;
   pat.reserve(pattern.size());
@@ -465,12 +462,11 @@ std::string StringTools::toString(double value) {
   char buffer[400];
   const double magnitude = std::fabs(value);
   if (magnitude > 1e15 || magnitude < 1e-15) {
-    auto result = std::to_chars(buffer, buffer + sizeof buffer, value,
-                                std::chars_format::scientific, 15);
+    auto result =
+        std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::scientific, 15);
     return std::string(buffer, result.ptr);
   }
-  auto result =
-      std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, 14);
+  auto result = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, 14);
   std::string text(buffer, result.ptr);
   if (text.find('.') != std::string::npos) {
     std::size_t last = text.find_last_not_of('0');
@@ -503,9 +499,8 @@ std::int64_t StringTools::toInt64(const std::string& text) {
   const bool negative = !text.empty() && text[0] == '-';
   if (negative) ++i;
   // Accumulate the magnitude unsigned; the negative range is one larger than the positive.
-  const std::uint64_t limit =
-      negative ? std::uint64_t(std::numeric_limits<std::int64_t>::max()) + 1
-               : std::uint64_t(std::numeric_limits<std::int64_t>::max());
+  const std::uint64_t limit = negative ? std::uint64_t(std::numeric_limits<std::int64_t>::max()) + 1
+                                       : std::uint64_t(std::numeric_limits<std::int64_t>::max());
   std::uint64_t magnitude = 0;
   for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
     const unsigned digit = static_cast<unsigned>(text[i] - '0');

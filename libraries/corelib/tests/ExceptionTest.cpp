@@ -1,6 +1,6 @@
-#include "Exception.h"
-
 #include <gtest/gtest.h>
+
+#include "Exception.h"
 
 namespace KestroCorelib {
 namespace {
@@ -24,12 +24,10 @@ TEST(Exception, DeclaredErrorClassCarriesItsNameAndFilledTemplate) {
   p << std::string("map.kconf");
   try {
     throw Loader::Load_FileNotFound(
-        "@conf-file.load.file-not-found{Configuration file \"%\" was not found};",
-        "tag", p);
+        "@conf-file.load.file-not-found{Configuration file \"%\" was not found};", "tag", p);
   } catch (const Exception& e) {
     EXPECT_EQ(e.getName(), "Load_FileNotFound");
-    EXPECT_EQ(e.getText(),
-              "Load_FileNotFound: Configuration file \"map.kconf\" was not found");
+    EXPECT_EQ(e.getText(), "Load_FileNotFound: Configuration file \"map.kconf\" was not found");
     EXPECT_EQ(e.getTextW(false), L" Configuration file \"map.kconf\" was not found");
     EXPECT_EQ(e.getSourceTags(), std::vector<std::string>{"tag"});
   }
@@ -87,8 +85,7 @@ TEST(Exception, NestedExceptionsRenderInOrderWithTheirOwnNesting) {
   Exception top("top");
   top.addNested(first);
   top.addNested(Exception("two"));
-  EXPECT_EQ(top.getText(),
-            "Exception: top\nException: one\nException: one-a\nException: two");
+  EXPECT_EQ(top.getText(), "Exception: top\nException: one\nException: one-a\nException: two");
 }
 
 TEST(Exception, WideMessageIsUsedWhenNarrowIsEmpty) {

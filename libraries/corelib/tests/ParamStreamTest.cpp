@@ -1,9 +1,9 @@
-#include "ParamStream.h"
-
 #include <gtest/gtest.h>
 
 #include <cfloat>
 #include <limits>
+
+#include "ParamStream.h"
 
 namespace KestroCorelib {
 namespace {
@@ -50,12 +50,11 @@ TEST(ParamStream, FillKeepsBackslashPairsAndIgnoresSurplus) {
 TEST(ParamStream, TypedWritesStoreTagAndText) {
   ParamStream p;
   p << true << false << int32_t(-5) << uint32_t(4000000000u) << int64_t(-9000000000)
-    << uint64_t(18446744073709551615ull) << 0.5 << static_cast<char>(0xE9) << L'\x20AC'
-    << "plain" << std::string("a\nb\\c");
-  EXPECT_EQ(stored(p),
-            (std::vector<std::string>{"0:1", "0:0", "3:-5", "4:4000000000", "5:-9000000000",
-                                      "6:18446744073709551615", "7:0.5", "12:-23", "13:8364",
-                                      "9:plain", "9:a\\nb\\\\c"}));
+    << uint64_t(18446744073709551615ull) << 0.5 << static_cast<char>(0xE9) << L'\x20AC' << "plain"
+    << std::string("a\nb\\c");
+  EXPECT_EQ(stored(p), (std::vector<std::string>{"0:1", "0:0", "3:-5", "4:4000000000",
+                                                 "5:-9000000000", "6:18446744073709551615", "7:0.5",
+                                                 "12:-23", "13:8364", "9:plain", "9:a\\nb\\\\c"}));
   EXPECT_EQ(p.fill("% % % % % % % % % % %"),
             "true false -5 4000000000 -9000000000 18446744073709551615 0.5 \xE9 ? plain a\nb\\c");
   EXPECT_EQ(p.fillW(L"%|%"), L"true|false");
@@ -114,10 +113,10 @@ TEST(ParamStream, RendersStoredBoolAndCharacterTexts) {
 TEST(ParamStream, DoublesUseFixedOrExponentForm) {
   ParamStream p;
   p << 3.0 << -2.25 << 1e20 << 1e-16 << 1e-15 << 0.0 << 1e15 << 0.1 << 123456.789;
-  EXPECT_EQ(stored(p), (std::vector<std::string>{"7:3", "7:-2.25", "7:1.000000000000000e+20",
-                                                 "7:1.000000000000000e-16", "7:0", "7:0",
-                                                 "7:1000000000000000", "7:0.1",
-                                                 "7:123456.78900000000431"}));
+  EXPECT_EQ(stored(p),
+            (std::vector<std::string>{"7:3", "7:-2.25", "7:1.000000000000000e+20",
+                                      "7:1.000000000000000e-16", "7:0", "7:0", "7:1000000000000000",
+                                      "7:0.1", "7:123456.78900000000431"}));
 }
 
 TEST(ParamStream, TypedReadsRoundTrip) {

@@ -1,7 +1,7 @@
-#include "StringTools.h"
-
 #include <gtest/gtest.h>
 #include <stdlib.h>
+
+#include "StringTools.h"
 #ifndef _WIN32
 #  include <unistd.h>
 #endif
@@ -129,7 +129,9 @@ TEST(StringTools, NarrowWideConversionIsLatin1) {
   ASSERT_EQ(wide.size(), 256u);
   EXPECT_EQ(wide[0xE9], L'\x00E9');
   EXPECT_EQ(ST::toNarrow(wide), all);
-  EXPECT_EQ(ST::toNarrow(L"a\x20AC" L"b"), "a?b");
+  EXPECT_EQ(ST::toNarrow(L"a\x20AC"
+                         L"b"),
+            "a?b");
 }
 
 TEST(StringTools, EscapeAndUnescape) {
@@ -212,7 +214,7 @@ TEST(StringTools, MatchGlob) {
   EXPECT_TRUE(ST::matchGlob("abcabcd", "*abcd"));  // needs the back-track
   EXPECT_FALSE(ST::matchGlob("abc", "ab"));        // whole text only
   EXPECT_TRUE(ST::matchGlob("xyabc", "a*", 2));
-  EXPECT_TRUE(ST::matchGlob("xyabc", "*", 5));     // start at the end
+  EXPECT_TRUE(ST::matchGlob("xyabc", "*", 5));  // start at the end
   EXPECT_FALSE(ST::matchGlob("xyabc", "a*", 2, 0));
   EXPECT_TRUE(ST::matchGlob("xyabc", "abc", 2, 1));  // length only rules out 0
 }
