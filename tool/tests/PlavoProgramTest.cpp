@@ -191,21 +191,6 @@ TEST_F(Program, IneligibleProjectFallsBackToDefault) {
   expectIdFile("linker");
 }
 
-TEST_F(Program, GlobalDefaultWhenUserHasNone) {
-  writeMap("map {\n plavo {\n  projects {\n   training(global,default) {\n   }\n  }\n }\n}\n");
-  const Result r = run({"--set", "nothing"});
-  EXPECT_EQ(r.exitCode, 0);
-  EXPECT_EQ(r.out + r.err, "");
-  expectIdFile("training");
-}
-
-TEST_F(Program, MissingMapRegistersNotAvailable) {
-  unlink((root + "/install/config/projectmap.kconf").c_str());
-  const Result r = run({"--set", "compiler"});
-  EXPECT_EQ(r.exitCode, 0);
-  expectIdFile("N/A");
-}
-
 TEST_F(Program, LaunchesProgramWithProjectAndForwardedArguments) {
   const Result r = run({"--set", "compiler", "--launch", "recorder", "a", "b c", "d"});
   EXPECT_EQ(r.exitCode, 0);
