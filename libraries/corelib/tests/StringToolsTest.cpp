@@ -343,8 +343,8 @@ TEST(StringTools, AbsolutePaths) {
 class StringToolsFiles : public ::testing::Test {
  protected:
   void SetUp() override {
-    char pattern[] = "/tmp/stringtools-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
+    std::string pattern = ::testing::TempDir() + "stringtools-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
     dir = pattern;
     file = dir + "/plain.txt";
     std::ofstream(file) << "x";
