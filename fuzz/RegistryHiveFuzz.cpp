@@ -21,8 +21,8 @@ void require(bool condition) {
   if (!condition) std::abort();
 }
 
-bool hasValue(const RegistryHive& hive, const std::string& path, const std::string& name, uint32_t type,
-              const std::string& data) {
+bool hasValue(const RegistryHive& hive, const std::string& path, const std::string& name,
+              uint32_t type, const std::string& data) {
   for (const RegistryHive::Value& value : hive.values(path)) {
     if (value.name.size() == name.size() && value.type == type && value.data == data) return true;
   }

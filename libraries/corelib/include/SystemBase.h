@@ -3,7 +3,8 @@
 // folders, and the bus agent that answers configuration queries of the general type "system".
 //
 //   std::string user = SystemInfo::get(SystemInfo::CurrentUser);      // "alice"
-//   std::string programs = specialFolder(SpecialFolder::ProgramFiles); // "/opt", "C:\Program Files"
+//   std::string programs = specialFolder(SpecialFolder::ProgramFiles); // "/opt", "C:\Program
+//   Files"
 //
 //   SystemBase system;   // answers "system"/"query" and "system"/"set" from now on
 //   ConfAgent agent;
@@ -37,9 +38,9 @@ class SystemInfo {
  public:
   enum Item : int {
     HostName = 0,
-    MachineName = 1,  // HostName without a trailing ".Domain"-like suffix
-    Platform = 2,     // "linux-64", "windows-32"
-    OsName = 3,       // "linux_6.1", "windows_7_x64_sp1"
+    MachineName = 1,      // HostName without a trailing ".Domain"-like suffix
+    Platform = 2,         // "linux-64", "windows-32"
+    OsName = 3,           // "linux_6.1", "windows_7_x64_sp1"
     OsVersionNumber = 4,  // major * 100 + minor
     OsLanguage = 5,       // "de_DE:de", "US:us", "[unknown]"
     KeyboardLanguage = 6,

@@ -4,7 +4,8 @@
 //
 //   std::string dir = WinRegistry::getString("HKEY_LOCAL_MACHINE", "SOFTWARE\\Kestro\\Resources",
 //                                            "InstallDir", false);
-//   WinRegistry::setStringList("HKEY_CURRENT_USER", "SOFTWARE\\Kestro", "Recent", {"a", "b"}, false);
+//   WinRegistry::setStringList("HKEY_CURRENT_USER", "SOFTWARE\\Kestro", "Recent", {"a", "b"},
+//   false);
 //
 // Roots: "HKEY_CLASSES_ROOT", "HKEY_CURRENT_USER", "HKEY_LOCAL_MACHINE", "HKEY_USERS",
 // "HKEY_PERFORMANCE_DATA", "HKEY_CURRENT_CONFIG", compared exactly (no short forms such as
@@ -89,7 +90,8 @@ class WinRegistry : public Throws {
   // The path actually used: '/' becomes '\'; then, when KESTRO_ENV is set (even empty) and the
   // path begins with "SOFTWARE\Kestro\Resources" (case-sensitive), that beginning is replaced
   // by the variable's value.
-  //   KESTRO_ENV=SOFTWARE\Kestro\Test: "SOFTWARE/Kestro/Resources/Sub" -> "SOFTWARE\Kestro\Test\Sub"
+  //   KESTRO_ENV=SOFTWARE\Kestro\Test: "SOFTWARE/Kestro/Resources/Sub" ->
+  //   "SOFTWARE\Kestro\Test\Sub"
   static std::string mapResourcePath(const std::string& path);
 };
 

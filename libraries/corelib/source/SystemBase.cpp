@@ -35,7 +35,9 @@ std::string join(const std::vector<std::string>& list) {
   return text;
 }
 
-std::string join(const std::set<std::string>& names) { return join(std::vector<std::string>(names.begin(), names.end())); }
+std::string join(const std::set<std::string>& names) {
+  return join(std::vector<std::string>(names.begin(), names.end()));
+}
 
 std::set<std::string> groups() {
   std::vector<std::string> names = platform::localGroups();
@@ -64,8 +66,9 @@ std::string addresses() {
   std::vector<std::string> list;
   for (uint32_t address : platform::ipv4Addresses()) {
     if (address == 0x7F000001) continue;  // 127.0.0.1 only; 127.0.0.2 is listed
-    list.push_back(std::to_string(address >> 24) + "." + std::to_string((address >> 16) & 255) + "." +
-                   std::to_string((address >> 8) & 255) + "." + std::to_string(address & 255));
+    list.push_back(std::to_string(address >> 24) + "." + std::to_string((address >> 16) & 255) +
+                   "." + std::to_string((address >> 8) & 255) + "." +
+                   std::to_string(address & 255));
   }
   return join(list);
 }
@@ -143,8 +146,9 @@ struct LocalKey {
 
 LocalKey localKey(const SystemQueryParam& parameter) {
   LocalKey key;
-  key.root = parameter.userScope && SystemInfo::get(SystemInfo::CurrentUser) != "SYSTEM" ? "HKEY_CURRENT_USER"
-                                                                                          : "HKEY_LOCAL_MACHINE";
+  key.root = parameter.userScope && SystemInfo::get(SystemInfo::CurrentUser) != "SYSTEM"
+                 ? "HKEY_CURRENT_USER"
+                 : "HKEY_LOCAL_MACHINE";
   std::size_t backslash = parameter.key.rfind('\\');
   key.name = backslash == std::string::npos ? parameter.key : parameter.key.substr(backslash + 1);
   std::string relative = backslash == std::string::npos ? "" : parameter.key.substr(0, backslash);
@@ -179,8 +183,10 @@ int32_t queryLocal(SystemQueryParam& parameter) {
   LocalKey key = localKey(parameter);
   try {
     if (parameter.type == ConfNode::TypeLocalSet) {
-      std::vector<std::string> list = WinRegistry::getStringList(key.root, key.path, key.name, false);
-      if (parameter.value != nullptr) *static_cast<std::vector<std::string>*>(parameter.value) = list;
+      std::vector<std::string> list =
+          WinRegistry::getStringList(key.root, key.path, key.name, false);
+      if (parameter.value != nullptr)
+        *static_cast<std::vector<std::string>*>(parameter.value) = list;
       return kHandledStop;
     }
     std::string text = WinRegistry::getString(key.root, key.path, key.name, false);
@@ -190,18 +196,18 @@ int32_t queryLocal(SystemQueryParam& parameter) {
     }
     if (parameter.value == nullptr) return kHandledStop;
     switch (parameter.type) {
-      case ConfNode::TypeLocalInt:
-        *static_cast<int64_t*>(parameter.value) = StringTools::toInt64(StringTools::trim(text));
-        break;
-      case ConfNode::TypeLocalUint:
-        *static_cast<uint64_t*>(parameter.value) = StringTools::toUInt64(StringTools::trim(text));
-        break;
-      case ConfNode::TypeLocalFloat:
-        *static_cast<double*>(parameter.value) = StringTools::toDouble(text);
-        break;
-      default:
-        *static_cast<std::string*>(parameter.value) = text;
-        break;
+    case ConfNode::TypeLocalInt:
+      *static_cast<int64_t*>(parameter.value) = StringTools::toInt64(StringTools::trim(text));
+      break;
+    case ConfNode::TypeLocalUint:
+      *static_cast<uint64_t*>(parameter.value) = StringTools::toUInt64(StringTools::trim(text));
+      break;
+    case ConfNode::TypeLocalFloat:
+      *static_cast<double*>(parameter.value) = StringTools::toDouble(text);
+      break;
+    default:
+      *static_cast<std::string*>(parameter.value) = text;
+      break;
     }
   } catch (const WinRegistry::Get_NotFound&) {
     parameter.status = kStatusNotFound;
@@ -225,26 +231,30 @@ int32_t setLocal(SystemQueryParam& parameter) {
   }
   try {
     switch (parameter.type) {
-      case ConfNode::TypeLocalInt:
-        WinRegistry::setString(key.root, key.path, key.name,
-                               StringTools::toString(*static_cast<const int64_t*>(parameter.value)), false);
-        break;
-      case ConfNode::TypeLocalUint:
-        WinRegistry::setString(key.root, key.path, key.name,
-                               StringTools::toString(*static_cast<const uint64_t*>(parameter.value)), false);
-        break;
-      case ConfNode::TypeLocalFloat:
-        WinRegistry::setString(key.root, key.path, key.name,
-                               StringTools::toString(*static_cast<const double*>(parameter.value)), false);
-        break;
-      case ConfNode::TypeLocalString:
-        WinRegistry::setString(key.root, key.path, key.name, *static_cast<const std::string*>(parameter.value),
-                               false);
-        break;
-      default:
-        WinRegistry::setStringList(key.root, key.path, key.name,
-                                   *static_cast<const std::vector<std::string>*>(parameter.value), false);
-        break;
+    case ConfNode::TypeLocalInt:
+      WinRegistry::setString(key.root, key.path, key.name,
+                             StringTools::toString(*static_cast<const int64_t*>(parameter.value)),
+                             false);
+      break;
+    case ConfNode::TypeLocalUint:
+      WinRegistry::setString(key.root, key.path, key.name,
+                             StringTools::toString(*static_cast<const uint64_t*>(parameter.value)),
+                             false);
+      break;
+    case ConfNode::TypeLocalFloat:
+      WinRegistry::setString(key.root, key.path, key.name,
+                             StringTools::toString(*static_cast<const double*>(parameter.value)),
+                             false);
+      break;
+    case ConfNode::TypeLocalString:
+      WinRegistry::setString(key.root, key.path, key.name,
+                             *static_cast<const std::string*>(parameter.value), false);
+      break;
+    default:
+      WinRegistry::setStringList(key.root, key.path, key.name,
+                                 *static_cast<const std::vector<std::string>*>(parameter.value),
+                                 false);
+      break;
     }
   } catch (const WinRegistry::Set_AccessDenied&) {
     parameter.status = kStatusSetAccessDenied;
@@ -256,7 +266,9 @@ int32_t setLocal(SystemQueryParam& parameter) {
   return kHandledStop;
 }
 
-bool isLocalType(int32_t type) { return type >= ConfNode::TypeLocalInt && type <= ConfNode::TypeLocalSet; }
+bool isLocalType(int32_t type) {
+  return type >= ConfNode::TypeLocalInt && type <= ConfNode::TypeLocalSet;
+}
 
 }  // namespace
 
@@ -280,7 +292,8 @@ std::string SystemInfo::get(Item item) {
     }
     items[OsBits] = std::to_string(sizeof(void*) * 8);
     uint64_t bits = StringTools::toUInt64(items[OsBits]);
-    items[Platform] = platform::platformName() + (bits == 0 ? "" : "-" + StringTools::toString(bits));
+    items[Platform] =
+        platform::platformName() + (bits == 0 ? "" : "-" + StringTools::toString(bits));
     std::string display;
     if (StringTools::getEnv("DISPLAY", display)) {
       items[ClientName] = display;

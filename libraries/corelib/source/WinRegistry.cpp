@@ -40,8 +40,7 @@ ParamStream params(const std::string& first, const std::string& second) {
 
 // The fixed message of an unknown error says little; what the platform knows (such as the
 // hive file and line that is not valid) travels along as a nested exception.
-template <typename Error>
-Error withPlatformDetail(Error error) {
+template <typename Error> Error withPlatformDetail(Error error) {
   std::string detail = platform::lastRegistryErrorDetail();
   if (!detail.empty()) {
     ParamStream p;
@@ -58,7 +57,8 @@ std::string WinRegistry::mapResourcePath(const std::string& path) {
   std::string mapped = path;
   StringTools::replaceChar(mapped, '/', '\\');
   std::string environment;
-  if (mapped.compare(0, prefix.size(), prefix) == 0 && StringTools::getEnv("KESTRO_ENV", environment)) {
+  if (mapped.compare(0, prefix.size(), prefix) == 0 &&
+      StringTools::getEnv("KESTRO_ENV", environment)) {
     return environment + mapped.substr(prefix.size());
   }
   return mapped;
@@ -70,54 +70,59 @@ WinRegistry::Key WinRegistry::openKey(const std::string& root, const std::string
   if (found == rootTable().end()) {
     ParamStream p;
     p << root;
-    throw Get_BadArguments("@winregistry.get.bad-arguments{Invalid argument \"%\"};", KESTRO_SOURCE_TAG, p);
+    throw Get_BadArguments("@winregistry.get.bad-arguments{Invalid argument \"%\"};",
+                           KESTRO_SOURCE_TAG, p);
   }
   std::string mapped = mapResourcePath(path);
   Key key = nullptr;
   long result = platform::openRegistryKey(platform::predefinedRegistryKey(found->second), mapped,
                                           accessMask | (view64 ? keyWow64View64 : 0), &key);
   switch (result) {
-    case 0:
-      return key;
-    case kErrorFileNotFound:
-    case kErrorNotFound:
-      throw Get_NotFound("@winregistry.get.not-found{Could not find registry key \"%\"->\"%\"};",
-                         KESTRO_SOURCE_TAG, params(root, mapped));
-    case kErrorAccessDenied:
-      throw Get_AccessDenied("@winregistry.get.access-denied{Access denied when trying to get \"%\"->\"%\"};",
-                             KESTRO_SOURCE_TAG, params(root, mapped));
-    case kErrorOutOfMemory:
-      throw Get_OutOfMemory(kOutOfMemory, KESTRO_SOURCE_TAG);
-    default:
-      throw withPlatformDetail(
-          Get_UnknownError("@winregistry.get.unknown-error{Unknown error when trying to get \"%\"->\"%\"};",
-                           KESTRO_SOURCE_TAG, params(root, mapped)));
+  case 0:
+    return key;
+  case kErrorFileNotFound:
+  case kErrorNotFound:
+    throw Get_NotFound("@winregistry.get.not-found{Could not find registry key \"%\"->\"%\"};",
+                       KESTRO_SOURCE_TAG, params(root, mapped));
+  case kErrorAccessDenied:
+    throw Get_AccessDenied(
+        "@winregistry.get.access-denied{Access denied when trying to get \"%\"->\"%\"};",
+        KESTRO_SOURCE_TAG, params(root, mapped));
+  case kErrorOutOfMemory:
+    throw Get_OutOfMemory(kOutOfMemory, KESTRO_SOURCE_TAG);
+  default:
+    throw withPlatformDetail(Get_UnknownError(
+        "@winregistry.get.unknown-error{Unknown error when trying to get \"%\"->\"%\"};",
+        KESTRO_SOURCE_TAG, params(root, mapped)));
   }
 }
 
-WinRegistry::Key WinRegistry::createKey(const std::string& root, const std::string& path, bool view64) {
+WinRegistry::Key WinRegistry::createKey(const std::string& root, const std::string& path,
+                                        bool view64) {
   auto found = rootTable().find(root);
   if (found == rootTable().end()) {
     ParamStream p;
     p << root;
-    throw Set_BadArguments("@winregistry.set.bad-arguments{Invalid argument \"%\"};", KESTRO_SOURCE_TAG, p);
+    throw Set_BadArguments("@winregistry.set.bad-arguments{Invalid argument \"%\"};",
+                           KESTRO_SOURCE_TAG, p);
   }
   std::string mapped = mapResourcePath(path);
   Key key = nullptr;
   long result = platform::createRegistryKey(platform::predefinedRegistryKey(found->second), mapped,
                                             keyWrite | (view64 ? keyWow64View64 : 0), &key);
   switch (result) {
-    case 0:
-      return key;
-    case kErrorAccessDenied:
-      throw Set_AccessDenied("@winregistry.set.access-denied{Access denied when trying to set \"%\"->\"%\"};",
-                             KESTRO_SOURCE_TAG, params(root, mapped));
-    case kErrorOutOfMemory:
-      throw Set_OutOfMemory(kOutOfMemory, KESTRO_SOURCE_TAG);
-    default:
-      throw withPlatformDetail(
-          Set_UnknownError("@winregistry.set.unknown-error{Unknown error when trying to set \"%\"->\"%\"};",
-                           KESTRO_SOURCE_TAG, params(root, mapped)));
+  case 0:
+    return key;
+  case kErrorAccessDenied:
+    throw Set_AccessDenied(
+        "@winregistry.set.access-denied{Access denied when trying to set \"%\"->\"%\"};",
+        KESTRO_SOURCE_TAG, params(root, mapped));
+  case kErrorOutOfMemory:
+    throw Set_OutOfMemory(kOutOfMemory, KESTRO_SOURCE_TAG);
+  default:
+    throw withPlatformDetail(Set_UnknownError(
+        "@winregistry.set.unknown-error{Unknown error when trying to set \"%\"->\"%\"};",
+        KESTRO_SOURCE_TAG, params(root, mapped)));
   }
 }
 
@@ -145,33 +150,37 @@ std::string WinRegistry::readValue(Key key, const std::string& keyText, const st
   if (type != expectedType) {
     ParamStream p;
     p << keyText << name << expectedType << type;
-    throw Get_WrongType("@winregistry.get.wrong-type{Cannot get \"%\"->\"%\" of type % because the actual type is %};",
-                        KESTRO_SOURCE_TAG, p);
+    throw Get_WrongType(
+        "@winregistry.get.wrong-type{Cannot get \"%\"->\"%\" of type % because the actual type is "
+        "%};",
+        KESTRO_SOURCE_TAG, p);
   }
   return std::string(buffer.begin(), buffer.begin() + size);
 }
 
-void WinRegistry::writeValue(Key key, const std::string& keyText, const std::string& name, uint32_t type,
-                             const void* data, uint32_t size) {
-  long result = platform::setRegistryValue(key, name, type, static_cast<const unsigned char*>(data), size);
+void WinRegistry::writeValue(Key key, const std::string& keyText, const std::string& name,
+                             uint32_t type, const void* data, uint32_t size) {
+  long result =
+      platform::setRegistryValue(key, name, type, static_cast<const unsigned char*>(data), size);
   platform::closeRegistryKey(key);
   switch (result) {
-    case 0:
-      return;
-    case kErrorAccessDenied:
-      throw Set_AccessDenied("@winregistry.set.access-denied{Access denied when trying to set \"%\"->\"%\"};",
-                             KESTRO_SOURCE_TAG, params(keyText, name));
-    case kErrorOutOfMemory:
-      throw Set_OutOfMemory(kOutOfMemory, KESTRO_SOURCE_TAG);
-    default:
-      throw withPlatformDetail(
-          Set_UnknownError("@winregistry.set.unknown-error{Unknown error when trying to set \"%\"->\"%\"};",
-                           KESTRO_SOURCE_TAG, params(keyText, name)));
+  case 0:
+    return;
+  case kErrorAccessDenied:
+    throw Set_AccessDenied(
+        "@winregistry.set.access-denied{Access denied when trying to set \"%\"->\"%\"};",
+        KESTRO_SOURCE_TAG, params(keyText, name));
+  case kErrorOutOfMemory:
+    throw Set_OutOfMemory(kOutOfMemory, KESTRO_SOURCE_TAG);
+  default:
+    throw withPlatformDetail(Set_UnknownError(
+        "@winregistry.set.unknown-error{Unknown error when trying to set \"%\"->\"%\"};",
+        KESTRO_SOURCE_TAG, params(keyText, name)));
   }
 }
 
-std::string WinRegistry::getRawValue(const std::string& root, const std::string& path, const std::string& name,
-                                     uint32_t expectedType, bool view64) {
+std::string WinRegistry::getRawValue(const std::string& root, const std::string& path,
+                                     const std::string& name, uint32_t expectedType, bool view64) {
   Key key = openKey(root, path, keyRead, view64);
   std::string bytes = readValue(key, root + "\\" + path, name, expectedType);
   // Trailing NULs go, unless nothing else is left.
@@ -180,18 +189,20 @@ std::string WinRegistry::getRawValue(const std::string& root, const std::string&
   return bytes;
 }
 
-void WinRegistry::setRawValue(const std::string& root, const std::string& path, const std::string& name,
-                              uint32_t type, const void* data, uint32_t size, bool view64) {
+void WinRegistry::setRawValue(const std::string& root, const std::string& path,
+                              const std::string& name, uint32_t type, const void* data,
+                              uint32_t size, bool view64) {
   Key key = createKey(root, path, view64);
   writeValue(key, root + "\\" + path, name, type, data, size);
 }
 
-std::string WinRegistry::getString(const std::string& root, const std::string& path, const std::string& name,
-                                   bool view64) {
+std::string WinRegistry::getString(const std::string& root, const std::string& path,
+                                   const std::string& name, bool view64) {
   return getRawValue(root, path, name, typeString, view64);
 }
 
-std::vector<std::string> WinRegistry::getStringList(const std::string& root, const std::string& path,
+std::vector<std::string> WinRegistry::getStringList(const std::string& root,
+                                                    const std::string& path,
                                                     const std::string& name, bool view64) {
   std::string bytes = getRawValue(root, path, name, typeStringList, view64);
   std::vector<std::string> list;
@@ -213,18 +224,21 @@ std::vector<std::string> WinRegistry::getStringList(const std::string& root, con
   return list;
 }
 
-void WinRegistry::setString(const std::string& root, const std::string& path, const std::string& name,
-                            const std::string& value, bool view64) {
+void WinRegistry::setString(const std::string& root, const std::string& path,
+                            const std::string& name, const std::string& value, bool view64) {
   std::string bytes = value + '\0';
-  setRawValue(root, path, name, typeString, bytes.data(), static_cast<uint32_t>(bytes.size()), view64);
+  setRawValue(root, path, name, typeString, bytes.data(), static_cast<uint32_t>(bytes.size()),
+              view64);
 }
 
-void WinRegistry::setStringList(const std::string& root, const std::string& path, const std::string& name,
-                                const std::vector<std::string>& values, bool view64) {
+void WinRegistry::setStringList(const std::string& root, const std::string& path,
+                                const std::string& name, const std::vector<std::string>& values,
+                                bool view64) {
   std::string bytes;
   for (const std::string& value : values) bytes += value + '\0';
   bytes += '\0';
-  setRawValue(root, path, name, typeStringList, bytes.data(), static_cast<uint32_t>(bytes.size()), view64);
+  setRawValue(root, path, name, typeStringList, bytes.data(), static_cast<uint32_t>(bytes.size()),
+              view64);
 }
 
 }  // namespace KestroCorelib

@@ -1,19 +1,18 @@
 // The POSIX registry's hive files: the text model and the locked, atomic file discipline.
 #ifndef _WIN32
-#include "platform/posix/RegistryHive.h"
+#  include <dirent.h>
+#  include <gtest/gtest.h>
+#  include <sys/stat.h>
+#  include <sys/wait.h>
+#  include <unistd.h>
 
-#include <dirent.h>
-#include <gtest/gtest.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
+#  include <cstdlib>
+#  include <fstream>
+#  include <random>
+#  include <sstream>
 
-#include <cstdlib>
-#include <fstream>
-#include <random>
-#include <sstream>
-
-#include "UnprivilegedRun.h"
+#  include "UnprivilegedRun.h"
+#  include "platform/posix/RegistryHive.h"
 
 namespace KestroCorelib::platform {
 namespace {
@@ -139,9 +138,11 @@ TEST(RegistryHive, WritesKeepCommentsOrderAndSpelling) {
       "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Other]\r\n"
       "\"v\"=\"w\"";
   RegistryHive hive = parsed(original);
-  EXPECT_FALSE(hive.setValue("software\\kestro\\resources", "installdir", 1, std::string("/opt/kestro\0", 12)));
+  EXPECT_FALSE(hive.setValue("software\\kestro\\resources", "installdir", 1,
+                             std::string("/opt/kestro\0", 12)));
   EXPECT_EQ(hive.text(), original);
-  EXPECT_TRUE(hive.setValue("software\\kestro\\resources", "INSTALLDIR", 1, std::string("/srv\0", 5)));
+  EXPECT_TRUE(
+      hive.setValue("software\\kestro\\resources", "INSTALLDIR", 1, std::string("/srv\0", 5)));
   EXPECT_TRUE(hive.setValue("SOFTWARE\\KESTRO\\RESOURCES", "New", 4, std::string("\1\0\0\0", 4)));
   EXPECT_TRUE(hive.setValue("software\\other", "z", 1, std::string("q\0", 2)));
   EXPECT_TRUE(hive.setValue("software\\kestro\\Extra", "e", 1, std::string("\0", 1)));
@@ -173,7 +174,8 @@ TEST(RegistryHive, EmptyHiveGetsHeaderAndRootKeySection) {
   EXPECT_TRUE(hive.setValue("", "", 1, std::string("root\0", 5)));
   EXPECT_TRUE(hive.createKey("A\\B"));
   EXPECT_FALSE(hive.createKey("a"));
-  EXPECT_EQ(hive.text(), "REGEDIT4\n\n[HKEY_LOCAL_MACHINE]\n@=\"root\"\n\n[HKEY_LOCAL_MACHINE\\A\\B]\n");
+  EXPECT_EQ(hive.text(),
+            "REGEDIT4\n\n[HKEY_LOCAL_MACHINE]\n@=\"root\"\n\n[HKEY_LOCAL_MACHINE\\A\\B]\n");
   RegistryHive marked = parsed("\xEF\xBB\xBF");
   EXPECT_TRUE(marked.createKey("K"));
   EXPECT_EQ(marked.text(), "\xEF\xBB\xBFREGEDIT4\n\n[HKEY_LOCAL_MACHINE\\K]\n");
@@ -202,7 +204,8 @@ TEST(RegistryHive, EveryValueSurvivesTheRoundTrip) {
     value.type = std::vector<uint32_t>{0, 1, 1, 2, 3, 4, 7, 11, 0x12345678}[random() % 9];
     std::size_t size = random() % (i % 10 == 0 ? 400 : 12);
     for (std::size_t j = 0; j < size; ++j) value.data += static_cast<char>(random() % 256);
-    if (i % 3 == 0 && value.type == 1) value.data = "text with \\ and \" inside" + std::string(1, '\0');
+    if (i % 3 == 0 && value.type == 1)
+      value.data = "text with \\ and \" inside" + std::string(1, '\0');
     hive.setValue("Key\\Sub", value.name, value.type, value.data);
     written.push_back(value);
   }
@@ -225,24 +228,37 @@ TEST(RegistryHive, MalformedTextIsRefusedWithItsLine) {
       {"; comment\nREGEDIT4\n", "line 1: the first line is not \"REGEDIT4\""},
       {"REGEDIT4\n\"a\"=\"b\"\n", "line 2: a value before the first key"},
       {"REGEDIT4\n[HKEY_LOCAL_MACHINE\\A\n", "line 2: a key line does not end with \"]\""},
-      {"REGEDIT4\n[HKEY_CURRENT_USER\\A]\n", "line 2: the key \"HKEY_CURRENT_USER\\A\" is not under HKEY_LOCAL_MACHINE"},
-      {"REGEDIT4\n[HKEY_LOCAL_MACHINE\\A\\\\B]\n", "line 2: the key \"HKEY_LOCAL_MACHINE\\A\\\\B\" has an empty name"},
-      {"REGEDIT4\n[HKEY_LOCAL_MACHINE\\]\n", "line 2: the key \"HKEY_LOCAL_MACHINE\\\" has an empty name"},
+      {"REGEDIT4\n[HKEY_CURRENT_USER\\A]\n",
+       "line 2: the key \"HKEY_CURRENT_USER\\A\" is not under HKEY_LOCAL_MACHINE"},
+      {"REGEDIT4\n[HKEY_LOCAL_MACHINE\\A\\\\B]\n",
+       "line 2: the key \"HKEY_LOCAL_MACHINE\\A\\\\B\" has an empty name"},
+      {"REGEDIT4\n[HKEY_LOCAL_MACHINE\\]\n",
+       "line 2: the key \"HKEY_LOCAL_MACHINE\\\" has an empty name"},
       {"REGEDIT4\n[HKEY_LOCAL_MACHINE]\n\"a=\"b\"\n", "line 3: no \"=\" after the value name"},
       {"REGEDIT4\n[HKEY_LOCAL_MACHINE]\n\"a\n", "line 3: the value name has no closing quote"},
-      {"REGEDIT4\n[HKEY_LOCAL_MACHINE]\n\"a\"=\"b\n", "line 3: the text value has no closing quote"},
-      {"REGEDIT4\n[HKEY_LOCAL_MACHINE]\n\"a\"=\"b\\\"\n", "line 3: the text value has no closing quote"},
+      {"REGEDIT4\n[HKEY_LOCAL_MACHINE]\n\"a\"=\"b\n",
+       "line 3: the text value has no closing quote"},
+      {"REGEDIT4\n[HKEY_LOCAL_MACHINE]\n\"a\"=\"b\\\"\n",
+       "line 3: the text value has no closing quote"},
       {"REGEDIT4\n[HKEY_LOCAL_MACHINE]\n\"a\"=\"b\" x\n", "line 3: text after the closing quote"},
-      {"REGEDIT4\n[HKEY_LOCAL_MACHINE]\n\"a\"=dword:123456789\n", "line 3: a dword value needs 1 to 8 hex digits"},
-      {"REGEDIT4\n[HKEY_LOCAL_MACHINE]\n\"a\"=dword:\n", "line 3: a dword value needs 1 to 8 hex digits"},
-      {"REGEDIT4\n[HKEY_LOCAL_MACHINE]\n\"a\"=hex(x):00\n", "line 3: a hex(N) value needs a type number of 1 to 8 hex digits"},
-      {"REGEDIT4\n[HKEY_LOCAL_MACHINE]\n\"a\"=hex(7:00\n", "line 3: a hex(N) value needs a type number of 1 to 8 hex digits"},
+      {"REGEDIT4\n[HKEY_LOCAL_MACHINE]\n\"a\"=dword:123456789\n",
+       "line 3: a dword value needs 1 to 8 hex digits"},
+      {"REGEDIT4\n[HKEY_LOCAL_MACHINE]\n\"a\"=dword:\n",
+       "line 3: a dword value needs 1 to 8 hex digits"},
+      {"REGEDIT4\n[HKEY_LOCAL_MACHINE]\n\"a\"=hex(x):00\n",
+       "line 3: a hex(N) value needs a type number of 1 to 8 hex digits"},
+      {"REGEDIT4\n[HKEY_LOCAL_MACHINE]\n\"a\"=hex(7:00\n",
+       "line 3: a hex(N) value needs a type number of 1 to 8 hex digits"},
       {"REGEDIT4\n[HKEY_LOCAL_MACHINE]\n\"a\"=hex;00\n", "line 3: no \":\" after \"hex\""},
-      {"REGEDIT4\n[HKEY_LOCAL_MACHINE]\n\"a\"=hex:100\n", "line 3: bytes must be two hex digits separated by commas"},
-      {"REGEDIT4\n[HKEY_LOCAL_MACHINE]\n\"a\"=hex:00,,01\n", "line 3: bytes must be two hex digits separated by commas"},
-      {"REGEDIT4\n[HKEY_LOCAL_MACHINE]\n\"a\"=hex:00,\\\n  zz\n", "line 4: bytes must be two hex digits separated by commas"},
+      {"REGEDIT4\n[HKEY_LOCAL_MACHINE]\n\"a\"=hex:100\n",
+       "line 3: bytes must be two hex digits separated by commas"},
+      {"REGEDIT4\n[HKEY_LOCAL_MACHINE]\n\"a\"=hex:00,,01\n",
+       "line 3: bytes must be two hex digits separated by commas"},
+      {"REGEDIT4\n[HKEY_LOCAL_MACHINE]\n\"a\"=hex:00,\\\n  zz\n",
+       "line 4: bytes must be two hex digits separated by commas"},
       {"REGEDIT4\n[HKEY_LOCAL_MACHINE]\n\"a\"=hex:00,\\\n", "line 3: the last line is continued"},
-      {"REGEDIT4\n[HKEY_LOCAL_MACHINE]\n\"a\"=-\n", "line 3: unknown kind of value (expected \"text\", dword: or hex:)"},
+      {"REGEDIT4\n[HKEY_LOCAL_MACHINE]\n\"a\"=-\n",
+       "line 3: unknown kind of value (expected \"text\", dword: or hex:)"},
       {"REGEDIT4\n[HKEY_LOCAL_MACHINE]\nplain\n", "line 3: not a key, a value or a comment"},
       {"\xff\xfeR\0E\0", "line 1: the first line is not \"REGEDIT4\""},
   };
@@ -297,7 +313,8 @@ TEST_F(HiveFiles, FirstWriteCreatesDirectoryAndHive) {
   std::string detail;
   EXPECT_EQ(readHiveFile("HKEY_LOCAL_MACHINE", hive, detail), kRegNotFound);
   EXPECT_EQ(set("SOFTWARE\\Kestro", "a", "b"), kRegSuccess);
-  EXPECT_EQ(readFile(hiveFile()), "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Kestro]\n\"a\"=\"b\"\n");
+  EXPECT_EQ(readFile(hiveFile()),
+            "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Kestro]\n\"a\"=\"b\"\n");
   EXPECT_EQ(entries(), std::vector<std::string>{"HKEY_LOCAL_MACHINE.reg"});
   dir.resize(dir.size() - 8);  // TearDown removes the whole tree
 }
@@ -322,7 +339,9 @@ TEST_F(HiveFiles, MalformedHiveIsNeverRewritten) {
   RegistryHive hive("HKEY_LOCAL_MACHINE");
   std::string detail;
   EXPECT_EQ(readHiveFile("HKEY_LOCAL_MACHINE", hive, detail), kRegCorrupt);
-  EXPECT_EQ(detail, hiveFile() + " is not a valid REGEDIT4 hive: line 3: the text value has no closing quote");
+  EXPECT_EQ(
+      detail,
+      hiveFile() + " is not a valid REGEDIT4 hive: line 3: the text value has no closing quote");
   EXPECT_EQ(set("K", "b", "2"), kRegCorrupt);
   EXPECT_EQ(readFile(hiveFile()), broken);
   EXPECT_EQ(entries().size(), 1u);
@@ -353,7 +372,8 @@ TEST_F(HiveFiles, ConcurrentWritersLoseNothing) {
     if (pid == 0) {
       int failures = 0;
       for (int i = 0; i < kValuesEach; ++i) {
-        failures += set("Shared\\Key", "w" + std::to_string(w) + "v" + std::to_string(i), std::to_string(i)) != 0;
+        failures += set("Shared\\Key", "w" + std::to_string(w) + "v" + std::to_string(i),
+                        std::to_string(i)) != 0;
       }
       ::_exit(failures == 0 ? 0 : 1);
     }

@@ -1,14 +1,14 @@
 // System information, special folders and the "system" bus agent. Facts about this machine are
 // checked for their form (digits, sorted, no loopback), never for this machine's values.
-#include "SystemBase.h"
-
 #include <gtest/gtest.h>
 
+#include "SystemBase.h"
+
 #ifndef _WIN32
-#include <pwd.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
+#  include <pwd.h>
+#  include <sys/stat.h>
+#  include <sys/wait.h>
+#  include <unistd.h>
 #endif
 
 #include <algorithm>
@@ -49,13 +49,15 @@ std::string itemInChild(const std::function<void()>& setup, SystemInfo::Item ite
     ::dup2(fds[1], 1);
     setup();
     ::setenv("PLAVO_TEST_SYSTEMINFO_ITEM", std::to_string(item).c_str(), 1);
-    ::execl("/proc/self/exe", "SystemBaseTest", "--gtest_filter=SystemInfo.ChildPrintsItem", nullptr);
+    ::execl("/proc/self/exe", "SystemBaseTest", "--gtest_filter=SystemInfo.ChildPrintsItem",
+            nullptr);
     ::_exit(127);
   }
   ::close(fds[1]);
   std::string output;
   char buffer[256];
-  for (ssize_t n; (n = ::read(fds[0], buffer, sizeof buffer)) > 0;) output.append(buffer, static_cast<std::size_t>(n));
+  for (ssize_t n; (n = ::read(fds[0], buffer, sizeof buffer)) > 0;)
+    output.append(buffer, static_cast<std::size_t>(n));
   ::close(fds[0]);
   int status = 0;
   ::waitpid(pid, &status, 0);
@@ -84,7 +86,8 @@ TEST(SystemInfo, ItemsHaveTheirForm) {
   const std::string minor = SystemInfo::get(SystemInfo::OsMinor);
   ASSERT_TRUE(matches(major, "[0-9]+") && matches(minor, "[0-9]+"));
   EXPECT_EQ(SystemInfo::get(SystemInfo::OsName), "linux_" + major + "." + minor);
-  EXPECT_EQ(SystemInfo::get(SystemInfo::OsVersionNumber), std::to_string(std::stoi(major) * 100 + std::stoi(minor)));
+  EXPECT_EQ(SystemInfo::get(SystemInfo::OsVersionNumber),
+            std::to_string(std::stoi(major) * 100 + std::stoi(minor)));
   EXPECT_TRUE(matches(SystemInfo::get(SystemInfo::ByteOrder), "little|big"));
   EXPECT_EQ(SystemInfo::get(SystemInfo::KeyboardType), "0(0,0)");
   EXPECT_TRUE(matches(SystemInfo::get(SystemInfo::SessionId), "[0-9]*"));
@@ -108,27 +111,78 @@ TEST(SystemInfo, EnvironmentDependentItems) {
     ::unsetenv("LANG");
     ::unsetenv("XDG_SESSION_ID");
   };
-  EXPECT_EQ(itemInChild([&] { clear(); ::setenv("DISPLAY", "", 1); ::setenv("SSH_CLIENT", "10.0.0.9 1 22", 1); },
-                        SystemInfo::ClientName),
+  EXPECT_EQ(itemInChild(
+                [&] {
+                  clear();
+                  ::setenv("DISPLAY", "", 1);
+                  ::setenv("SSH_CLIENT", "10.0.0.9 1 22", 1);
+                },
+                SystemInfo::ClientName),
             "");
-  EXPECT_EQ(itemInChild([&] { clear(); ::setenv("DISPLAY", ":1", 1); }, SystemInfo::ClientName), ":1");
-  EXPECT_EQ(itemInChild([&] { clear(); ::setenv("SSH_CLIENT", "10.0.0.9 51234 22", 1); }, SystemInfo::ClientName),
+  EXPECT_EQ(itemInChild(
+                [&] {
+                  clear();
+                  ::setenv("DISPLAY", ":1", 1);
+                },
+                SystemInfo::ClientName),
+            ":1");
+  EXPECT_EQ(itemInChild(
+                [&] {
+                  clear();
+                  ::setenv("SSH_CLIENT", "10.0.0.9 51234 22", 1);
+                },
+                SystemInfo::ClientName),
             "10.0.0.9");
   EXPECT_EQ(itemInChild(clear, SystemInfo::ClientName), SystemInfo::get(SystemInfo::HostName));
 
-  EXPECT_EQ(itemInChild([&] { clear(); ::setenv("LANG", "de_DE.UTF-8", 1); }, SystemInfo::OsLanguage), "de_DE:de");
-  EXPECT_EQ(itemInChild([&] { clear(); ::setenv("LANG", "de_DE.UTF-8", 1); ::setenv("LC_ALL", "fr_CA", 1); },
-                        SystemInfo::KeyboardLanguage),
+  EXPECT_EQ(itemInChild(
+                [&] {
+                  clear();
+                  ::setenv("LANG", "de_DE.UTF-8", 1);
+                },
+                SystemInfo::OsLanguage),
+            "de_DE:de");
+  EXPECT_EQ(itemInChild(
+                [&] {
+                  clear();
+                  ::setenv("LANG", "de_DE.UTF-8", 1);
+                  ::setenv("LC_ALL", "fr_CA", 1);
+                },
+                SystemInfo::KeyboardLanguage),
             "fr_CA:fr");
-  EXPECT_EQ(itemInChild([&] { clear(); ::setenv("LANG", "C.UTF-8", 1); }, SystemInfo::OsLanguage), "[unknown]");
-  EXPECT_EQ(itemInChild([&] { clear(); ::setenv("LANG", "POSIX", 1); }, SystemInfo::OsLanguage), "[unknown]");
+  EXPECT_EQ(itemInChild(
+                [&] {
+                  clear();
+                  ::setenv("LANG", "C.UTF-8", 1);
+                },
+                SystemInfo::OsLanguage),
+            "[unknown]");
+  EXPECT_EQ(itemInChild(
+                [&] {
+                  clear();
+                  ::setenv("LANG", "POSIX", 1);
+                },
+                SystemInfo::OsLanguage),
+            "[unknown]");
   EXPECT_EQ(itemInChild(clear, SystemInfo::OsLanguage), "[unknown]");
 
   std::ifstream audit("/proc/self/sessionid");
   std::string session;
   if (!(audit >> session) || session == "4294967295") {
-    EXPECT_EQ(itemInChild([&] { clear(); ::setenv("XDG_SESSION_ID", "42", 1); }, SystemInfo::SessionId), "42");
-    EXPECT_EQ(itemInChild([&] { clear(); ::setenv("XDG_SESSION_ID", "c42", 1); }, SystemInfo::SessionId), "");
+    EXPECT_EQ(itemInChild(
+                  [&] {
+                    clear();
+                    ::setenv("XDG_SESSION_ID", "42", 1);
+                  },
+                  SystemInfo::SessionId),
+              "42");
+    EXPECT_EQ(itemInChild(
+                  [&] {
+                    clear();
+                    ::setenv("XDG_SESSION_ID", "c42", 1);
+                  },
+                  SystemInfo::SessionId),
+              "");
   }
 }
 
@@ -267,8 +321,7 @@ TEST(SystemBase, RemovesItsHooks) {
 
 // ---- Local values through the configuration agent --------------------------------------------
 
-template <typename E, typename F>
-std::string errorText(F call) {
+template <typename E, typename F> std::string errorText(F call) {
   try {
     call();
   } catch (const E& e) {
@@ -324,15 +377,18 @@ class LocalValues : public ::testing::Test {
 };
 
 TEST_F(LocalValues, ResourceLocationsComeFromTheMachineHive) {
-  writeHive("HKEY_LOCAL_MACHINE",
-            "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Kestro\\Resources]\n\"InstallDir\"=\"/opt/kestro\"\n"
-            "\"ConfigurationDir\"=\"/opt/kestro/config\"\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Kestro\\Alt]\n"
-            "\"InstallDir\"=\"/alt\"\n");
+  writeHive(
+      "HKEY_LOCAL_MACHINE",
+      "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Kestro\\Resources]\n\"InstallDir\"=\"/opt/"
+      "kestro\"\n"
+      "\"ConfigurationDir\"=\"/opt/kestro/config\"\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Kestro\\Alt]\n"
+      "\"InstallDir\"=\"/alt\"\n");
   EXPECT_EQ(agent.getLocalString("Resources\\InstallDir", false), "/opt/kestro");
   EXPECT_EQ(agent.getLocalString("Resources\\ConfigurationDir", false), "/opt/kestro/config");
   ::setenv("KESTRO_ENV", "SOFTWARE\\Kestro\\Alt", 1);
   EXPECT_EQ(agent.getLocalString("Resources\\InstallDir", false), "/alt");
-  EXPECT_EQ(errorText<ConfAgent::GetLocal_NotFound>([&] { agent.getLocalString("Resources\\ConfigurationDir", false); }),
+  EXPECT_EQ(errorText<ConfAgent::GetLocal_NotFound>(
+                [&] { agent.getLocalString("Resources\\ConfigurationDir", false); }),
             "GetLocal_NotFound: Configuration key \"Resources\\ConfigurationDir\" was not found");
 }
 
@@ -351,11 +407,12 @@ TEST_F(LocalValues, EveryTypeRoundTrips) {
   EXPECT_EQ(set<double>("Numbers\\Float", ConfNode::TypeLocalFloat, 0.5), 0);
   EXPECT_EQ(set<std::string>("Text", ConfNode::TypeLocalString, "C:\\x \"y\""), 0);
   EXPECT_EQ(set<std::vector<std::string>>("A\\B\\Set", ConfNode::TypeLocalSet, {"b", "a"}), 0);
-  EXPECT_EQ(hive("HKEY_LOCAL_MACHINE"),
-            "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Kestro\\Numbers]\n"
-            "\"Int\"=\"-9223372036854775808\"\n\"Uint\"=\"18446744073709551615\"\n\"Float\"=\"0.5\"\n\n"
-            "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Kestro]\n\"Text\"=\"C:\\\\x \\\"y\\\"\"\n\n"
-            "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Kestro\\A\\B]\n\"Set\"=hex(7):62,00,61,00,00\n");
+  EXPECT_EQ(
+      hive("HKEY_LOCAL_MACHINE"),
+      "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Kestro\\Numbers]\n"
+      "\"Int\"=\"-9223372036854775808\"\n\"Uint\"=\"18446744073709551615\"\n\"Float\"=\"0.5\"\n\n"
+      "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Kestro]\n\"Text\"=\"C:\\\\x \\\"y\\\"\"\n\n"
+      "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Kestro\\A\\B]\n\"Set\"=hex(7):62,00,61,00,00\n");
   EXPECT_EQ(get<int64_t>("numbers\\int", ConfNode::TypeLocalInt, 0), -9223372036854775807 - 1);
   EXPECT_EQ(get<uint64_t>("Numbers\\Uint", ConfNode::TypeLocalUint, 0), 18446744073709551615ULL);
   EXPECT_EQ(get<double>("Numbers\\Float", ConfNode::TypeLocalFloat, 0), 0.5);
@@ -364,50 +421,62 @@ TEST_F(LocalValues, EveryTypeRoundTrips) {
             (std::vector<std::string>{"b", "a"}));
   // A user-scoped value of any user but "SYSTEM" lives in the user's hive.
   EXPECT_EQ(set<std::string>("Scoped", ConfNode::TypeLocalString, "mine", true), 0);
-  EXPECT_EQ(hive("HKEY_CURRENT_USER"), "REGEDIT4\n\n[HKEY_CURRENT_USER\\SOFTWARE\\Kestro]\n\"Scoped\"=\"mine\"\n");
+  EXPECT_EQ(hive("HKEY_CURRENT_USER"),
+            "REGEDIT4\n\n[HKEY_CURRENT_USER\\SOFTWARE\\Kestro]\n\"Scoped\"=\"mine\"\n");
   EXPECT_EQ(get<std::string>("Scoped", ConfNode::TypeLocalString, "", true), "mine");
-  EXPECT_EQ(errorText<ConfAgent::GetLocal_NotFound>([&] { get<std::string>("Scoped", ConfNode::TypeLocalString, ""); }),
+  EXPECT_EQ(errorText<ConfAgent::GetLocal_NotFound>(
+                [&] { get<std::string>("Scoped", ConfNode::TypeLocalString, ""); }),
             "GetLocal_NotFound: Configuration key \"Scoped\" was not found");
 }
 
 TEST_F(LocalValues, FailuresBecomeStatusCodes) {
   writeHive("HKEY_LOCAL_MACHINE",
-            "REGEDIT4\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Kestro]\n\"Count\"=dword:00000005\n\"Word\"=\"five\"\n"
+            "REGEDIT4\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Kestro]\n\"Count\"=dword:00000005\n\"Word\"="
+            "\"five\"\n"
             "\"Big\"=\"99999999999999999999\"\n\"Neg\"=\"-1\"\n");
-  EXPECT_EQ(errorText<ConfAgent::GetLocal_WrongType>([&] { agent.getLocalString("Count", false); }),
-            "GetLocal_WrongType: Configuration key \"Count\" is not of requested type (local string)");
+  EXPECT_EQ(
+      errorText<ConfAgent::GetLocal_WrongType>([&] { agent.getLocalString("Count", false); }),
+      "GetLocal_WrongType: Configuration key \"Count\" is not of requested type (local string)");
   // A stored text that is no number of the kind asked for is a wrong type, and the value stays.
   int64_t number = 7;
   for (const std::string key : {"Word", "Big"}) {
-    EXPECT_EQ(errorText<ConfAgent::GetLocal_WrongType>([&] { number = get<int64_t>(key, ConfNode::TypeLocalInt, 7); }),
-              "GetLocal_WrongType: Configuration key \"" + key + "\" is not of requested type (local int)");
+    EXPECT_EQ(errorText<ConfAgent::GetLocal_WrongType>(
+                  [&] { number = get<int64_t>(key, ConfNode::TypeLocalInt, 7); }),
+              "GetLocal_WrongType: Configuration key \"" + key +
+                  "\" is not of requested type (local int)");
   }
   EXPECT_EQ(number, 7);
-  EXPECT_EQ(errorText<ConfAgent::GetLocal_WrongType>([&] { get<uint64_t>("Neg", ConfNode::TypeLocalUint, 7); }),
+  EXPECT_EQ(errorText<ConfAgent::GetLocal_WrongType>(
+                [&] { get<uint64_t>("Neg", ConfNode::TypeLocalUint, 7); }),
             "GetLocal_WrongType: Configuration key \"Neg\" is not of requested type (local uint)");
-  EXPECT_EQ(errorText<ConfAgent::GetLocal_WrongType>([&] { get<double>("Word", ConfNode::TypeLocalFloat, 7); }),
-            "GetLocal_WrongType: Configuration key \"Word\" is not of requested type (local float)");
-  EXPECT_EQ(errorText<ConfAgent::GetLocal_NotFound>([&] { agent.getLocalString("No\\Such", false); }),
-            "GetLocal_NotFound: Configuration key \"No\\Such\" was not found");
+  EXPECT_EQ(
+      errorText<ConfAgent::GetLocal_WrongType>(
+          [&] { get<double>("Word", ConfNode::TypeLocalFloat, 7); }),
+      "GetLocal_WrongType: Configuration key \"Word\" is not of requested type (local float)");
+  EXPECT_EQ(
+      errorText<ConfAgent::GetLocal_NotFound>([&] { agent.getLocalString("No\\Such", false); }),
+      "GetLocal_NotFound: Configuration key \"No\\Such\" was not found");
 
   // A hive that does not parse: no access for queries, a failed set, and the file stays.
   const std::string broken = "REGEDIT4\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Kestro]\n\"x\"=\n";
   writeHive("HKEY_LOCAL_MACHINE", broken);
-  EXPECT_EQ(errorText<ConfAgent::GetLocal_NoAccess>([&] { agent.getLocalString("Resources\\InstallDir", false); }),
-            "GetLocal_NoAccess: Got request for configuration key \"Resources\\InstallDir\" of type local string, but "
+  EXPECT_EQ(errorText<ConfAgent::GetLocal_NoAccess>(
+                [&] { agent.getLocalString("Resources\\InstallDir", false); }),
+            "GetLocal_NoAccess: Got request for configuration key \"Resources\\InstallDir\" of "
+            "type local string, but "
             "failed to get access to it");
   EXPECT_EQ(set<std::string>("Text", ConfNode::TypeLocalString, "x"), 11);
   EXPECT_EQ(hive("HKEY_LOCAL_MACHINE"), broken);
-
 }
 
 TEST_F(LocalValues, RefusedAccessBecomesStatusCodes) {
-  writeHive("HKEY_LOCAL_MACHINE", "REGEDIT4\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Kestro]\n\"Text\"=\"t\"\n");
+  writeHive("HKEY_LOCAL_MACHINE",
+            "REGEDIT4\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Kestro]\n\"Text\"=\"t\"\n");
   ASSERT_EQ(::chmod(dir.c_str(), 0555), 0);
   ASSERT_EQ(::chmod((dir + "/HKEY_LOCAL_MACHINE.reg").c_str(), 0444), 0);
   EXPECT_EQ(testsupport::runUnprivileged([&] {
-              return std::to_string(set<std::string>("Text", ConfNode::TypeLocalString, "x")) + " " +
-                     get<std::string>("Text", ConfNode::TypeLocalString, "");
+              return std::to_string(set<std::string>("Text", ConfNode::TypeLocalString, "x")) +
+                     " " + get<std::string>("Text", ConfNode::TypeLocalString, "");
             }),
             "10 t");
   ASSERT_EQ(::chmod((dir + "/HKEY_LOCAL_MACHINE.reg").c_str(), 0), 0);

@@ -71,7 +71,8 @@ RegistryKey* predefinedRegistryKey(RegistryRoot root) {
   return &roots[static_cast<int>(root)];
 }
 
-long openRegistryKey(RegistryKey* parent, const std::string& path, uint32_t access, RegistryKey** key) {
+long openRegistryKey(RegistryKey* parent, const std::string& path, uint32_t access,
+                     RegistryKey** key) {
   lastDetail.clear();
   *key = nullptr;
   if (parent == nullptr) return kRegInvalidParameter;
@@ -91,7 +92,8 @@ long openRegistryKey(RegistryKey* parent, const std::string& path, uint32_t acce
   }
 }
 
-long createRegistryKey(RegistryKey* parent, const std::string& path, uint32_t access, RegistryKey** key) {
+long createRegistryKey(RegistryKey* parent, const std::string& path, uint32_t access,
+                       RegistryKey** key) {
   lastDetail.clear();
   *key = nullptr;
   if (parent == nullptr || !RegistryHive::isValidPath(path)) return kRegInvalidParameter;
@@ -115,8 +117,8 @@ long createRegistryKey(RegistryKey* parent, const std::string& path, uint32_t ac
   }
 }
 
-long queryRegistryValue(RegistryKey* key, const std::string& name, uint32_t* type, unsigned char* data,
-                        uint32_t* size) {
+long queryRegistryValue(RegistryKey* key, const std::string& name, uint32_t* type,
+                        unsigned char* data, uint32_t* size) {
   lastDetail.clear();
   if (key == nullptr || size == nullptr) return kRegInvalidParameter;
   if ((key->access & kKeyQueryValue) == 0) return kRegAccessDenied;
@@ -139,14 +141,15 @@ long queryRegistryValue(RegistryKey* key, const std::string& name, uint32_t* typ
   return kRegNotFound;
 }
 
-long setRegistryValue(RegistryKey* key, const std::string& name, uint32_t type, const unsigned char* data,
-                      uint32_t size) {
+long setRegistryValue(RegistryKey* key, const std::string& name, uint32_t type,
+                      const unsigned char* data, uint32_t size) {
   lastDetail.clear();
   if (key == nullptr || (data == nullptr && size != 0)) return kRegInvalidParameter;
   if ((key->access & kKeySetValue) == 0) return kRegAccessDenied;
   if (!RegistryHive::isValidValueName(name)) return kRegInvalidParameter;
   try {
-    std::string bytes = data == nullptr ? std::string() : std::string(reinterpret_cast<const char*>(data), size);
+    std::string bytes =
+        data == nullptr ? std::string() : std::string(reinterpret_cast<const char*>(data), size);
     long result = updateHiveFile(
         key->root,
         [&](RegistryHive& hive, bool& changed) {

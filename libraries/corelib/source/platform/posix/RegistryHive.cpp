@@ -127,7 +127,8 @@ std::vector<std::string> splitPath(const std::string& path) {
   std::size_t start = 0;
   while (true) {
     std::size_t slash = path.find('\\', start);
-    parts.push_back(path.substr(start, slash == std::string::npos ? std::string::npos : slash - start));
+    parts.push_back(
+        path.substr(start, slash == std::string::npos ? std::string::npos : slash - start));
     if (slash == std::string::npos) return parts;
     start = slash + 1;
   }
@@ -265,7 +266,8 @@ bool RegistryHive::parse(const std::string& text, std::string& error) {
       value.type = 3;
       if (pos < line.size() && line[pos] == '(') {
         std::size_t close = line.find(')', pos);
-        if (close == std::string::npos || !parseHexNumber(line.substr(pos + 1, close - pos - 1), value.type)) {
+        if (close == std::string::npos ||
+            !parseHexNumber(line.substr(pos + 1, close - pos - 1), value.type)) {
           return fail(i, "a hex(N) value needs a type number of 1 to 8 hex digits");
         }
         pos = close + 1;
@@ -351,7 +353,8 @@ std::string RegistryHive::spelledPath(const std::string& path) const {
     for (const auto& section : sections) {
       if (section.size() <= i) continue;
       bool same = true;
-      for (std::size_t j = 0; j <= i && same; ++j) same = lowerAscii(section[j]) == lowerAscii(parts[j]);
+      for (std::size_t j = 0; j <= i && same; ++j)
+        same = lowerAscii(section[j]) == lowerAscii(parts[j]);
       if (same) {
         spelled = section[i];
         break;
@@ -398,7 +401,8 @@ void RegistryHive::appendSection(const std::string& path) {
   section.kind = Kind::Section;
   section.keySpelled = spelledPath(path);
   section.keyLower = normalisedPath(path);
-  section.raw = "[" + rootName + (section.keySpelled.empty() ? "" : "\\" + section.keySpelled) + "]" + newline;
+  section.raw = "[" + rootName + (section.keySpelled.empty() ? "" : "\\" + section.keySpelled) +
+                "]" + newline;
   items.push_back(std::move(section));
 }
 
@@ -414,12 +418,14 @@ bool RegistryHive::setValue(const std::string& path, const std::string& name, ui
   std::string nameLower = lowerAscii(name);
   for (std::size_t i = items.size(); i-- > 0;) {
     Item& item = items[i];
-    if (item.kind != Kind::Value || item.keyLower != key || lowerAscii(item.value.name) != nameLower) {
+    if (item.kind != Kind::Value || item.keyLower != key ||
+        lowerAscii(item.value.name) != nameLower) {
       continue;
     }
     if (item.value.type == type && item.value.data == data) return false;
     std::string lineBreak = lineBreakOf(item.raw);
-    item.raw = formatValue(item.value.name, type, data, lineBreak.empty() ? newline : lineBreak) + lineBreak;
+    item.raw = formatValue(item.value.name, type, data, lineBreak.empty() ? newline : lineBreak) +
+               lineBreak;
     item.value.type = type;
     item.value.data = data;
     return true;
@@ -450,8 +456,8 @@ bool RegistryHive::setValue(const std::string& path, const std::string& name, ui
   return true;
 }
 
-std::string RegistryHive::formatValue(const std::string& name, uint32_t type, const std::string& data,
-                                      const std::string& newline) {
+std::string RegistryHive::formatValue(const std::string& name, uint32_t type,
+                                      const std::string& data, const std::string& newline) {
   static const char digits[] = "0123456789abcdef";
   std::string line = (name.empty() ? std::string("@") : quote(name)) + "=";
   if (type == 1 && isQuotable(data)) return line + quote(data.substr(0, data.size() - 1));
@@ -468,7 +474,8 @@ std::string RegistryHive::formatValue(const std::string& name, uint32_t type, co
     line += "hex:";
   } else {
     std::string number;
-    for (uint32_t rest = type; rest != 0 || number.empty(); rest /= 16) number.insert(number.begin(), digits[rest % 16]);
+    for (uint32_t rest = type; rest != 0 || number.empty(); rest /= 16)
+      number.insert(number.begin(), digits[rest % 16]);
     line += "hex(" + number + "):";
   }
   // Wrapped like regedit does: at most about 80 columns, continued lines indented by two.
@@ -492,17 +499,17 @@ namespace {
 
 long errorFromErrno(int error) {
   switch (error) {
-    case ENOENT:
-    case ENOTDIR:
-      return kRegNotFound;
-    case EACCES:
-    case EPERM:
-    case EROFS:
-      return kRegAccessDenied;
-    case ENOMEM:
-      return kRegOutOfMemory;
-    default:
-      return kRegGeneralFailure;
+  case ENOENT:
+  case ENOTDIR:
+    return kRegNotFound;
+  case EACCES:
+  case EPERM:
+  case EROFS:
+    return kRegAccessDenied;
+  case ENOMEM:
+    return kRegOutOfMemory;
+  default:
+    return kRegGeneralFailure;
   }
 }
 
@@ -600,7 +607,8 @@ long replaceFile(const std::string& path, const std::string& text, const struct 
     // Only root may give a file away; an ordinary writer owns the hive already.
   }
   int error = 0;
-  if (!writeAll(out.get(), text) || ::fsync(out.get()) != 0 || ::close(out.release()) != 0) error = errno;
+  if (!writeAll(out.get(), text) || ::fsync(out.get()) != 0 || ::close(out.release()) != 0)
+    error = errno;
   if (error == 0 && ::rename(temporary.data(), osPath(path).c_str()) != 0) error = errno;
   if (error != 0) {
     ::unlink(temporary.data());
@@ -622,7 +630,9 @@ std::string hivePath(const std::string& rootName) {
     directory = dir;
   } else if (rootName == "HKEY_CURRENT_USER") {
     const char* config = std::getenv("XDG_CONFIG_HOME");
-    directory = (config != nullptr && *config != '\0' ? std::string(config) : homeDirectory() + "/.config") + "/kestro";
+    directory = (config != nullptr && *config != '\0' ? std::string(config)
+                                                      : homeDirectory() + "/.config") +
+                "/kestro";
   } else {
     directory = "/etc/kestro";
   }
@@ -669,7 +679,8 @@ long updateHiveFile(const std::string& rootName,
         if (error == ENOENT && !madeDirectory) {
           madeDirectory = true;
           std::size_t slash = path.rfind('/');
-          if (slash != std::string::npos && slash > 0 && makeDirectories(path.substr(0, slash))) continue;
+          if (slash != std::string::npos && slash > 0 && makeDirectories(path.substr(0, slash)))
+            continue;
           error = errno;
         }
         detail = errorText(path, error);

@@ -84,7 +84,7 @@ class RegistryHive {
   struct Item {
     std::string raw;  // exact text, line breaks included
     Kind kind = Kind::Other;
-    std::string keyLower;  // Section and Value: the key path in lower case, relative to root
+    std::string keyLower;    // Section and Value: the key path in lower case, relative to root
     std::string keySpelled;  // Section: the key path as written
     Value value;             // Value only
   };

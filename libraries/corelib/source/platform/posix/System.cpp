@@ -168,22 +168,22 @@ std::string shellFolder(int folder) {
     if (entry != nullptr && entry->pw_dir != nullptr) home = entry->pw_dir;
   }
   switch (folder) {
-    case 0:  // Documents
-      return home.empty() ? "" : home + "/Documents";
-    case 1:  // Desktop
-      return home.empty() ? "" : home + "/Desktop";
-    case 2: {  // AppData
-      std::string config = environment("XDG_CONFIG_HOME");
-      if (!config.empty()) return config;
-      return home.empty() ? "" : home + "/.config";
-    }
-    case 12:  // CommonAppData
-      return "/etc";
-    case 16:  // ProgramFiles
-    case 17:  // ProgramFilesCommon
-      return "/opt";
-    default:  // start menus, fonts, Windows and system directories have no counterpart
-      return "";
+  case 0:  // Documents
+    return home.empty() ? "" : home + "/Documents";
+  case 1:  // Desktop
+    return home.empty() ? "" : home + "/Desktop";
+  case 2: {  // AppData
+    std::string config = environment("XDG_CONFIG_HOME");
+    if (!config.empty()) return config;
+    return home.empty() ? "" : home + "/.config";
+  }
+  case 12:  // CommonAppData
+    return "/etc";
+  case 16:  // ProgramFiles
+  case 17:  // ProgramFilesCommon
+    return "/opt";
+  default:  // start menus, fonts, Windows and system directories have no counterpart
+    return "";
   }
 }
 

@@ -20,40 +20,42 @@ bool isPredefined(HKEY key) {
 
 RegistryKey* predefinedRegistryKey(RegistryRoot root) {
   switch (root) {
-    case RegistryRoot::ClassesRoot:
-      return wrap(HKEY_CLASSES_ROOT);
-    case RegistryRoot::CurrentUser:
-      return wrap(HKEY_CURRENT_USER);
-    case RegistryRoot::LocalMachine:
-      return wrap(HKEY_LOCAL_MACHINE);
-    case RegistryRoot::Users:
-      return wrap(HKEY_USERS);
-    case RegistryRoot::PerformanceData:
-      return wrap(HKEY_PERFORMANCE_DATA);
-    case RegistryRoot::CurrentConfig:
-      return wrap(HKEY_CURRENT_CONFIG);
+  case RegistryRoot::ClassesRoot:
+    return wrap(HKEY_CLASSES_ROOT);
+  case RegistryRoot::CurrentUser:
+    return wrap(HKEY_CURRENT_USER);
+  case RegistryRoot::LocalMachine:
+    return wrap(HKEY_LOCAL_MACHINE);
+  case RegistryRoot::Users:
+    return wrap(HKEY_USERS);
+  case RegistryRoot::PerformanceData:
+    return wrap(HKEY_PERFORMANCE_DATA);
+  case RegistryRoot::CurrentConfig:
+    return wrap(HKEY_CURRENT_CONFIG);
   }
   return nullptr;
 }
 
-long openRegistryKey(RegistryKey* parent, const std::string& path, uint32_t access, RegistryKey** key) {
+long openRegistryKey(RegistryKey* parent, const std::string& path, uint32_t access,
+                     RegistryKey** key) {
   HKEY opened = nullptr;
   LONG result = RegOpenKeyExA(handle(parent), path.c_str(), 0, access, &opened);
   *key = result == ERROR_SUCCESS ? wrap(opened) : nullptr;
   return result;
 }
 
-long createRegistryKey(RegistryKey* parent, const std::string& path, uint32_t access, RegistryKey** key) {
+long createRegistryKey(RegistryKey* parent, const std::string& path, uint32_t access,
+                       RegistryKey** key) {
   HKEY created = nullptr;
   char noClass[] = "";
-  LONG result = RegCreateKeyExA(handle(parent), path.c_str(), 0, noClass, REG_OPTION_NON_VOLATILE, access,
-                                nullptr, &created, nullptr);
+  LONG result = RegCreateKeyExA(handle(parent), path.c_str(), 0, noClass, REG_OPTION_NON_VOLATILE,
+                                access, nullptr, &created, nullptr);
   *key = result == ERROR_SUCCESS ? wrap(created) : nullptr;
   return result;
 }
 
-long queryRegistryValue(RegistryKey* key, const std::string& name, uint32_t* type, unsigned char* data,
-                        uint32_t* size) {
+long queryRegistryValue(RegistryKey* key, const std::string& name, uint32_t* type,
+                        unsigned char* data, uint32_t* size) {
   DWORD valueType = 0;
   DWORD valueSize = *size;
   LONG result = RegQueryValueExA(handle(key), name.c_str(), nullptr, &valueType, data, &valueSize);
@@ -62,8 +64,8 @@ long queryRegistryValue(RegistryKey* key, const std::string& name, uint32_t* typ
   return result;
 }
 
-long setRegistryValue(RegistryKey* key, const std::string& name, uint32_t type, const unsigned char* data,
-                      uint32_t size) {
+long setRegistryValue(RegistryKey* key, const std::string& name, uint32_t type,
+                      const unsigned char* data, uint32_t size) {
   return RegSetValueExA(handle(key), name.c_str(), 0, type, data, size);
 }
 

@@ -27,24 +27,24 @@ std::string fromWide(const wchar_t* text, int bufferSize, bool& ok) {
 
 std::string architecture(const SYSTEM_INFO& info) {
   switch (info.wProcessorArchitecture) {
-    case 0:
-      return "i" + std::to_string(info.dwProcessorType);
-    case 1:
-      return "mips";
-    case 2:
-      return "alpha";
-    case 3:
-      return "powerpc";
-    case 6:
-      return "ia64";
-    case 9:
-      return "amd64";
-    case 10:
-      return "ia32_on_win64";
-    case 0xFFFF:
-      return "unknown";
-    default:
-      return "error";
+  case 0:
+    return "i" + std::to_string(info.dwProcessorType);
+  case 1:
+    return "mips";
+  case 2:
+    return "alpha";
+  case 3:
+    return "powerpc";
+  case 6:
+    return "ia64";
+  case 9:
+    return "amd64";
+  case 10:
+    return "ia32_on_win64";
+  case 0xFFFF:
+    return "unknown";
+  default:
+    return "error";
   }
 }
 
@@ -80,15 +80,16 @@ std::string osName(const OSVERSIONINFOEXA& version, WORD architectureCode) {
     } else {
       edition = "_unknown";
     }
-    return "windows" + edition + ((version.wSuiteMask & 0x200) != 0 ? "_home" : "") + servicePack(version);
+    return "windows" + edition + ((version.wSuiteMask & 0x200) != 0 ? "_home" : "") +
+           servicePack(version);
   }
   if (major == 6 && minor == 0) {
-    return std::string("windows") + (workstation ? "_vista" : "_server2008") + architecturePart(architectureCode) +
-           servicePack(version);
+    return std::string("windows") + (workstation ? "_vista" : "_server2008") +
+           architecturePart(architectureCode) + servicePack(version);
   }
   if (major == 6 && minor == 1) {
-    return std::string("windows") + (workstation ? "_7" : "__server2008R2") + architecturePart(architectureCode) +
-           servicePack(version);
+    return std::string("windows") + (workstation ? "_7" : "__server2008R2") +
+           architecturePart(architectureCode) + servicePack(version);
   }
   return "windows_" + std::to_string(major) + "." + std::to_string(minor);
 }
@@ -109,14 +110,16 @@ std::string language(const LanguageSettings& settings) {
   if (code.size() < 8) code.insert(0, 8 - code.size(), '0');
   std::string name;
   try {
-    name = WinRegistry::getString("HKEY_LOCAL_MACHINE", "SYSTEM\\ControlSet001\\Control\\Keyboard Layouts\\" + code,
+    name = WinRegistry::getString("HKEY_LOCAL_MACHINE",
+                                  "SYSTEM\\ControlSet001\\Control\\Keyboard Layouts\\" + code,
                                   "Layout Text", false);
   } catch (const Exception&) {
     return "[unknown]";
   }
   try {
     return name + ":" +
-           WinRegistry::getString("HKEY_LOCAL_MACHINE", "SYSTEM\\ControlSet001\\Control\\Keyboard Layout\\DosKeybCodes",
+           WinRegistry::getString("HKEY_LOCAL_MACHINE",
+                                  "SYSTEM\\ControlSet001\\Control\\Keyboard Layout\\DosKeybCodes",
                                   code, false);
   } catch (const Exception&) {
     return name + ":[unknown]";
@@ -153,8 +156,8 @@ void fillSystemFacts(std::map<int, std::string>& items) {
 
   SYSTEM_INFO system = {};
   using NativeInfo = void(WINAPI*)(LPSYSTEM_INFO);
-  auto native = reinterpret_cast<NativeInfo>(
-      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "GetNativeSystemInfo")));
+  auto native = reinterpret_cast<NativeInfo>(reinterpret_cast<void*>(
+      GetProcAddress(GetModuleHandleA("kernel32.dll"), "GetNativeSystemInfo")));
   if (native != nullptr) {
     native(&system);
   } else {
@@ -170,11 +173,13 @@ void fillSystemFacts(std::map<int, std::string>& items) {
     items[15] = std::to_string(version.dwMajorVersion);
     items[16] = std::to_string(version.dwMinorVersion);
     items[4] = std::to_string(version.dwMajorVersion * 100 + version.dwMinorVersion);
-    items[3] = version.dwPlatformId == VER_PLATFORM_WIN32_NT ? osName(version, system.wProcessorArchitecture)
-                                                               : "windows_unknown";
+    items[3] = version.dwPlatformId == VER_PLATFORM_WIN32_NT
+                   ? osName(version, system.wProcessorArchitecture)
+                   : "windows_unknown";
   }
 
-  items[5] = language({"HKEY_LOCAL_MACHINE", "SYSTEM\\CurrentControlSet\\Control\\Nls\\Language", "Default"});
+  items[5] = language(
+      {"HKEY_LOCAL_MACHINE", "SYSTEM\\CurrentControlSet\\Control\\Nls\\Language", "Default"});
   items[6] = language({"HKEY_CURRENT_USER", "Keyboard Layout\\Preload", "1"});
   items[7] = std::to_string(GetKeyboardType(0)) + "(" + std::to_string(GetKeyboardType(1)) + "," +
              std::to_string(GetKeyboardType(2)) + ")";
@@ -191,7 +196,9 @@ std::string remoteClientName() {
   if (!ProcessIdToSessionId(GetCurrentProcessId(), &session)) return "";
   LPSTR name = nullptr;
   DWORD bytes = 0;
-  if (!WTSQuerySessionInformationA(WTS_CURRENT_SERVER_HANDLE, session, WTSClientName, &name, &bytes)) return "";
+  if (!WTSQuerySessionInformationA(WTS_CURRENT_SERVER_HANDLE, session, WTSClientName, &name,
+                                   &bytes))
+    return "";
   std::string result = name != nullptr ? name : "";
   WTSFreeMemory(name);
   return result;
@@ -203,8 +210,8 @@ std::vector<std::string> localGroups() {
   DWORD read = 0;
   DWORD total = 0;
   DWORD_PTR resume = 0;
-  NET_API_STATUS status = NetLocalGroupEnum(nullptr, 0, reinterpret_cast<LPBYTE*>(&groups), MAX_PREFERRED_LENGTH,
-                                            &read, &total, &resume);
+  NET_API_STATUS status = NetLocalGroupEnum(nullptr, 0, reinterpret_cast<LPBYTE*>(&groups),
+                                            MAX_PREFERRED_LENGTH, &read, &total, &resume);
   if (status != NERR_Success) {
     if (groups != nullptr) NetApiBufferFree(groups);
     return names;
@@ -225,8 +232,9 @@ std::vector<std::string> localGroupMembers(const std::string& group) {
   LOCALGROUP_MEMBERS_INFO_3* list = nullptr;
   DWORD read = 0;
   DWORD total = 0;
-  NET_API_STATUS status = NetLocalGroupGetMembers(nullptr, wide, 3, reinterpret_cast<LPBYTE*>(&list),
-                                                  MAX_PREFERRED_LENGTH, &read, &total, nullptr);
+  NET_API_STATUS status =
+      NetLocalGroupGetMembers(nullptr, wide, 3, reinterpret_cast<LPBYTE*>(&list),
+                              MAX_PREFERRED_LENGTH, &read, &total, nullptr);
   if (status != NERR_Success) {
     if (list != nullptr) NetApiBufferFree(list);
     return members;
@@ -245,8 +253,8 @@ std::vector<uint32_t> ipv4Addresses() {
   ULONG size = 28;
   std::vector<unsigned char> buffer(size);
   DWORD result;
-  while ((result = GetIpAddrTable(reinterpret_cast<PMIB_IPADDRTABLE>(buffer.data()), &size, TRUE)) ==
-         ERROR_INSUFFICIENT_BUFFER) {
+  while ((result = GetIpAddrTable(reinterpret_cast<PMIB_IPADDRTABLE>(buffer.data()), &size,
+                                  TRUE)) == ERROR_INSUFFICIENT_BUFFER) {
     buffer.assign(size, 0);
   }
   if (result != NO_ERROR) return addresses;
@@ -254,8 +262,8 @@ std::vector<uint32_t> ipv4Addresses() {
   for (DWORD i = 0; i < table->dwNumEntries; ++i) {
     // dwAddr holds the bytes in network order: the first octet is the lowest byte.
     DWORD address = table->table[i].dwAddr;
-    addresses.push_back(((address & 0xFF) << 24) | (((address >> 8) & 0xFF) << 16) | (((address >> 16) & 0xFF) << 8) |
-                        ((address >> 24) & 0xFF));
+    addresses.push_back(((address & 0xFF) << 24) | (((address >> 8) & 0xFF) << 16) |
+                        (((address >> 16) & 0xFF) << 8) | ((address >> 24) & 0xFF));
   }
   return addresses;
 }
@@ -264,8 +272,8 @@ bool volumeSerial(const std::string& path, uint64_t& serial) {
   char volume[64];
   char fileSystem[64];
   DWORD number = 0;
-  if (!GetVolumeInformationA(path.c_str(), volume, sizeof volume, &number, nullptr, nullptr, fileSystem,
-                             sizeof fileSystem)) {
+  if (!GetVolumeInformationA(path.c_str(), volume, sizeof volume, &number, nullptr, nullptr,
+                             fileSystem, sizeof fileSystem)) {
     return false;
   }
   serial = number;
@@ -274,11 +282,16 @@ bool volumeSerial(const std::string& path, uint64_t& serial) {
 
 std::string shellFolder(int folder) {
   static const int csidl[] = {
-      CSIDL_PERSONAL,        CSIDL_DESKTOPDIRECTORY,        CSIDL_APPDATA,         CSIDL_STARTMENU,
-      CSIDL_PROGRAMS,        CSIDL_STARTUP,                 CSIDL_APPDATA,         CSIDL_COMMON_DOCUMENTS,
-      CSIDL_COMMON_STARTMENU, CSIDL_COMMON_PROGRAMS,        CSIDL_COMMON_STARTUP,  CSIDL_COMMON_DESKTOPDIRECTORY,
-      CSIDL_COMMON_APPDATA,  CSIDL_FONTS,                   CSIDL_WINDOWS,         CSIDL_SYSTEM,
-      CSIDL_PROGRAM_FILES,   CSIDL_PROGRAM_FILES_COMMON,    CSIDL_COMMON_APPDATA,
+      CSIDL_PERSONAL,         CSIDL_DESKTOPDIRECTORY,
+      CSIDL_APPDATA,          CSIDL_STARTMENU,
+      CSIDL_PROGRAMS,         CSIDL_STARTUP,
+      CSIDL_APPDATA,          CSIDL_COMMON_DOCUMENTS,
+      CSIDL_COMMON_STARTMENU, CSIDL_COMMON_PROGRAMS,
+      CSIDL_COMMON_STARTUP,   CSIDL_COMMON_DESKTOPDIRECTORY,
+      CSIDL_COMMON_APPDATA,   CSIDL_FONTS,
+      CSIDL_WINDOWS,          CSIDL_SYSTEM,
+      CSIDL_PROGRAM_FILES,    CSIDL_PROGRAM_FILES_COMMON,
+      CSIDL_COMMON_APPDATA,
   };
   if (folder < 0 || folder > 18) return "";
   char path[262] = {};
