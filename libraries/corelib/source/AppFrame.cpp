@@ -138,7 +138,7 @@ int32_t AppFrame::runEventLoop() {
 
 int32_t AppFrame::run() {
   // A failing report or log call must not turn a handled error into a crash.
-  auto failWith = [this](const std::string& shown, auto&& logIt) {
+  auto failWith = [](const std::string& shown, auto&& logIt) {
     try {
       report(shown);
     } catch (...) {
