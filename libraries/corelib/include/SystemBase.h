@@ -26,6 +26,8 @@
 //   21: std::vector<std::string> (stored as REG_MULTI_SZ)
 // Numbers are stored as decimal text (REG_SZ); a stored text that is not such a number reads
 // as status 4 (wrong type) and leaves the value object untouched.
+// A registry failure behind status 6 or 11 is also posted as a warning log record (source
+// "systembase"), which names, for example, the hive file and line that is not valid.
 #include <cstdint>
 #include <string>
 

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "ConfAgent.h"
+#include "Logger.h"
 #include "StringTools.h"
 #include "WinRegistry.h"
 #include "platform/PlatformSystem.h"
@@ -138,6 +139,18 @@ int32_t querySystemString(SystemQueryParam& parameter) {
 
 // ---- Local values -----------------------------------------------------------------------------
 
+// The status codes of local values cannot say why a registry access failed (a hive that is
+// not valid names its file and line only in the exception), so the exception is logged as a
+// warning for whoever listens to log records.
+Logger& logger() {
+  static Logger* log = [] {
+    auto* made = new Logger();  // lives until the process ends, like the bus it posts to
+    made->setSourceName("systembase");
+    return made;
+  }();
+  return *log;
+}
+
 struct LocalKey {
   std::string root;
   std::string path;
@@ -215,7 +228,8 @@ int32_t queryLocal(SystemQueryParam& parameter) {
     parameter.status = kStatusNotFound;
   } catch (const WinRegistry::Get_WrongType&) {
     parameter.status = kStatusWrongType;
-  } catch (const Exception&) {
+  } catch (const Exception& e) {
+    logger().logException(3, e);
     parameter.status = kStatusNoAccess;
   } catch (const std::bad_alloc&) {
     parameter.status = kStatusNoAccess;
@@ -258,7 +272,8 @@ int32_t setLocal(SystemQueryParam& parameter) {
     }
   } catch (const WinRegistry::Set_AccessDenied&) {
     parameter.status = kStatusSetAccessDenied;
-  } catch (const Exception&) {
+  } catch (const Exception& e) {
+    logger().logException(3, e);
     parameter.status = kStatusSetFailed;
   } catch (const std::bad_alloc&) {
     parameter.status = kStatusSetFailed;

@@ -21,6 +21,7 @@
 
 #include "ConfAgent.h"
 #include "ConfNode.h"
+#include "Logger.h"
 #include "UnprivilegedRun.h"
 
 namespace KestroCorelib {
@@ -332,6 +333,23 @@ template <typename E, typename F> std::string errorText(F call) {
   return "no exception";
 }
 
+// Collects the warnings that loggers post on the bus, rendered.
+struct WarningListener : ImsAgent {
+  WarningListener() : ImsAgent("listener") {
+    hook = setMessageHook(false, "debug", "functional", "3", 1);
+  }
+  ~WarningListener() override { removeMessageHook(hook); }
+  int32_t receiveHookedMessage(uint64_t id, ImsMessage& message) override {
+    auto* record = dynamic_cast<Logger::LogMessageParameter*>(message.parameter);
+    if (id != hook || record == nullptr) return 1;
+    texts.push_back(record->sourceName + " " +
+                    record->parameters.fill(Exception::scanTemplate(record->text)));
+    return 2;
+  }
+  uint64_t hook = 0;
+  std::vector<std::string> texts;
+};
+
 class LocalValues : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -460,6 +478,7 @@ TEST_F(LocalValues, FailuresBecomeStatusCodes) {
   // A hive that does not parse: no access for queries, a failed set, and the file stays.
   const std::string broken = "REGEDIT4\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Kestro]\n\"x\"=\n";
   writeHive("HKEY_LOCAL_MACHINE", broken);
+  WarningListener warnings;
   EXPECT_EQ(errorText<ConfAgent::GetLocal_NoAccess>(
                 [&] { agent.getLocalString("Resources\\InstallDir", false); }),
             "GetLocal_NoAccess: Got request for configuration key \"Resources\\InstallDir\" of "
@@ -467,6 +486,16 @@ TEST_F(LocalValues, FailuresBecomeStatusCodes) {
             "failed to get access to it");
   EXPECT_EQ(set<std::string>("Text", ConfNode::TypeLocalString, "x"), 11);
   EXPECT_EQ(hive("HKEY_LOCAL_MACHINE"), broken);
+  // Why it failed reaches whoever listens to warnings: the file and the line.
+  const std::string cause = dir +
+                            "/HKEY_LOCAL_MACHINE.reg is not a valid REGEDIT4 hive: line 3: unknown "
+                            "kind of value (expected \"text\", dword: or hex:)";
+  EXPECT_EQ(std::count_if(warnings.texts.begin(), warnings.texts.end(),
+                          [&](const std::string& text) {
+                            return text.rfind("systembase ", 0) == 0 &&
+                                   text.find(cause) != std::string::npos;
+                          }),
+            2);
 }
 
 TEST_F(LocalValues, RefusedAccessBecomesStatusCodes) {
