@@ -15,7 +15,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
-#include <functional>
 #include <regex>
 #include <sstream>
 
@@ -40,15 +39,20 @@ std::vector<std::string> lines(const std::string& text) {
 }
 
 // SystemInfo learns everything once per process, so answers that depend on the environment
-// are asked in a fresh run of this program (SystemInfo.ChildPrintsItem) with that environment.
-std::string itemInChild(const std::function<void()>& setup, SystemInfo::Item item) {
+// are asked in a fresh run of this program (SystemInfo.ChildPrintsItem) with that environment:
+// the variables the items depend on are cleared, then `variables` are set.
+using Variables = std::vector<std::pair<const char*, const char*>>;
+std::string itemInChild(SystemInfo::Item item, const Variables& variables) {
   int fds[2];
   if (::pipe(fds) != 0) return "pipe failed";
   pid_t pid = ::fork();
   if (pid == 0) {
     ::close(fds[0]);
     ::dup2(fds[1], 1);
-    setup();
+    for (const char* name : {"DISPLAY", "SSH_CLIENT", "LC_ALL", "LANG", "XDG_SESSION_ID"}) {
+      ::unsetenv(name);
+    }
+    for (const auto& [name, value] : variables) ::setenv(name, value, 1);
     ::setenv("PLAVO_TEST_SYSTEMINFO_ITEM", std::to_string(item).c_str(), 1);
     ::execl("/proc/self/exe", "SystemBaseTest", "--gtest_filter=SystemInfo.ChildPrintsItem",
             nullptr);
@@ -105,85 +109,30 @@ TEST(SystemInfo, ItemsHaveTheirForm) {
 }
 
 TEST(SystemInfo, EnvironmentDependentItems) {
-  auto clear = [] {
-    ::unsetenv("DISPLAY");
-    ::unsetenv("SSH_CLIENT");
-    ::unsetenv("LC_ALL");
-    ::unsetenv("LANG");
-    ::unsetenv("XDG_SESSION_ID");
+  struct Case {
+    SystemInfo::Item item;
+    Variables variables;
+    std::string expected;
   };
-  EXPECT_EQ(itemInChild(
-                [&] {
-                  clear();
-                  ::setenv("DISPLAY", "", 1);
-                  ::setenv("SSH_CLIENT", "10.0.0.9 1 22", 1);
-                },
-                SystemInfo::ClientName),
-            "");
-  EXPECT_EQ(itemInChild(
-                [&] {
-                  clear();
-                  ::setenv("DISPLAY", ":1", 1);
-                },
-                SystemInfo::ClientName),
-            ":1");
-  EXPECT_EQ(itemInChild(
-                [&] {
-                  clear();
-                  ::setenv("SSH_CLIENT", "10.0.0.9 51234 22", 1);
-                },
-                SystemInfo::ClientName),
-            "10.0.0.9");
-  EXPECT_EQ(itemInChild(clear, SystemInfo::ClientName), SystemInfo::get(SystemInfo::HostName));
+  const std::vector<Case> cases = {
+      {SystemInfo::ClientName, {{"DISPLAY", ""}, {"SSH_CLIENT", "10.0.0.9 1 22"}}, ""},
+      {SystemInfo::ClientName, {{"DISPLAY", ":1"}}, ":1"},
+      {SystemInfo::ClientName, {{"SSH_CLIENT", "10.0.0.9 51234 22"}}, "10.0.0.9"},
+      {SystemInfo::ClientName, {}, SystemInfo::get(SystemInfo::HostName)},
+      {SystemInfo::OsLanguage, {{"LANG", "de_DE.UTF-8"}}, "de_DE:de"},
+      {SystemInfo::KeyboardLanguage, {{"LANG", "de_DE.UTF-8"}, {"LC_ALL", "fr_CA"}}, "fr_CA:fr"},
+      {SystemInfo::OsLanguage, {{"LANG", "C.UTF-8"}}, "[unknown]"},
+      {SystemInfo::OsLanguage, {{"LANG", "POSIX"}}, "[unknown]"},
+      {SystemInfo::OsLanguage, {}, "[unknown]"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(itemInChild(c.item, c.variables), c.expected) << c.item;
 
-  EXPECT_EQ(itemInChild(
-                [&] {
-                  clear();
-                  ::setenv("LANG", "de_DE.UTF-8", 1);
-                },
-                SystemInfo::OsLanguage),
-            "de_DE:de");
-  EXPECT_EQ(itemInChild(
-                [&] {
-                  clear();
-                  ::setenv("LANG", "de_DE.UTF-8", 1);
-                  ::setenv("LC_ALL", "fr_CA", 1);
-                },
-                SystemInfo::KeyboardLanguage),
-            "fr_CA:fr");
-  EXPECT_EQ(itemInChild(
-                [&] {
-                  clear();
-                  ::setenv("LANG", "C.UTF-8", 1);
-                },
-                SystemInfo::OsLanguage),
-            "[unknown]");
-  EXPECT_EQ(itemInChild(
-                [&] {
-                  clear();
-                  ::setenv("LANG", "POSIX", 1);
-                },
-                SystemInfo::OsLanguage),
-            "[unknown]");
-  EXPECT_EQ(itemInChild(clear, SystemInfo::OsLanguage), "[unknown]");
-
+  // The audit session wins when the process has one; only then is XDG_SESSION_ID ignored.
   std::ifstream audit("/proc/self/sessionid");
   std::string session;
   if (!(audit >> session) || session == "4294967295") {
-    EXPECT_EQ(itemInChild(
-                  [&] {
-                    clear();
-                    ::setenv("XDG_SESSION_ID", "42", 1);
-                  },
-                  SystemInfo::SessionId),
-              "42");
-    EXPECT_EQ(itemInChild(
-                  [&] {
-                    clear();
-                    ::setenv("XDG_SESSION_ID", "c42", 1);
-                  },
-                  SystemInfo::SessionId),
-              "");
+    EXPECT_EQ(itemInChild(SystemInfo::SessionId, {{"XDG_SESSION_ID", "42"}}), "42");
+    EXPECT_EQ(itemInChild(SystemInfo::SessionId, {{"XDG_SESSION_ID", "c42"}}), "");
   }
 }
 
