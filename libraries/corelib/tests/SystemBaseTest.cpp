@@ -225,7 +225,7 @@ TEST(SystemBase, AnswersGroupsAddressesAndVolumes) {
     EXPECT_TRUE(matches(address, "[0-9]{1,3}\\.[0-9]{1,3}\\.[0-9]{1,3}\\.[0-9]{1,3}")) << address;
     EXPECT_NE(address, "127.0.0.1");
   }
-  EXPECT_NE(ip.back(), '\n');
+  EXPECT_TRUE(ip.empty() || ip.back() != '\n');
 
   EXPECT_TRUE(matches(asker.query("diskserial./"), "[0-9]+"));
   EXPECT_EQ(asker.query("diskserial.\\no\\such\\dir"), "[unknown]");
