@@ -333,6 +333,18 @@ TEST_F(HiveFiles, WriteReplacesTheFileAndKeepsItsMode) {
   EXPECT_EQ(entries().size(), 1u);  // no temporary file is left behind
 }
 
+TEST_F(HiveFiles, LinkedHiveStaysALink) {
+  ASSERT_EQ(::mkdir((dir + "/real").c_str(), 0755), 0);
+  writeFile(dir + "/real/machine.reg", "REGEDIT4\n");
+  ASSERT_EQ(::symlink("real/machine.reg", hiveFile().c_str()), 0);
+  EXPECT_EQ(set("K", "a", "1"), kRegSuccess);
+  struct stat link {};
+  ASSERT_EQ(::lstat(hiveFile().c_str(), &link), 0);
+  EXPECT_TRUE(S_ISLNK(link.st_mode));
+  EXPECT_EQ(readFile(dir + "/real/machine.reg"),
+            "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\K]\n\"a\"=\"1\"\n");
+}
+
 TEST_F(HiveFiles, MalformedHiveIsNeverRewritten) {
   const std::string broken = "REGEDIT4\n[HKEY_LOCAL_MACHINE\\K]\n\"a\"=\"1\n\"keep\"=\"me\"\n";
   writeFile(hiveFile(), broken);

@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <new>
 #include <unordered_map>
 #include <utility>
@@ -715,7 +716,15 @@ long updateHiveFile(const std::string& rootName,
       bool changed = false;
       long result = change(hive, changed);
       if (result != kRegSuccess || !changed) return result;
-      return replaceFile(path, hive.text(), opened, detail);
+      // A hive that is a symbolic link stays one: the file it points to is replaced.
+      std::string target = path;
+      struct stat link {};
+      if (::lstat(osPath(path).c_str(), &link) == 0 && S_ISLNK(link.st_mode)) {
+        std::unique_ptr<char, decltype(&std::free)> resolved(
+            ::realpath(osPath(path).c_str(), nullptr), &std::free);
+        if (resolved) target = resolved.get();
+      }
+      return replaceFile(target, hive.text(), opened, detail);
     }
   } catch (const std::bad_alloc&) {
     return kRegOutOfMemory;
