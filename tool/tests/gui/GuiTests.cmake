@@ -18,7 +18,8 @@ endif()
 
 set(plavo_gui_scenarios
   title-and-order default-title filter-moves-and-disables click-then-close-box
-  double-click ok-without-click arrows-then-ok byte-above-127 map-logo no-display)
+  double-click ok-without-click arrows-then-ok byte-above-127 map-logo unreadable-logo
+  no-display)
 foreach(scenario IN LISTS plavo_gui_scenarios)
   add_test(NAME gui.${scenario}
            COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/tests/gui/run-gui-test.sh ${scenario})

@@ -231,6 +231,19 @@ map-logo)
   double_click_row 1
   expect_exit 0; expect_project abacus
   ;;
+unreadable-logo)
+  # A logo file the toolkit cannot read: the built-in banner is shown instead (its right end
+  # is the teal block behind the name).
+  printf 'not a picture' > "$install/config/broken.png"
+  logo="$install/config/broken.png"
+  write_map
+  start_display; start_plavo; remember_geometry; screenshot
+  pixel=$(convert "$out/window.png" -crop "1x1+$((win_w - 20))+25" -depth 8 txt:- | tail -n1)
+  echo "header pixel: $pixel" > "$out/header-pixel.txt"
+  grep -qi '#1F6F78' <<<"$pixel" || fail "the built-in banner is not shown (pixel: $pixel)"
+  double_click_row 2
+  expect_exit 0; expect_project abbey
+  ;;
 no-display)
   # Without a display query mode ends with the error and exit code 2, registering nothing.
   write_map
