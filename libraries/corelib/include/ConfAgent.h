@@ -27,8 +27,8 @@ class SystemQueryParam : public ImsMessageParameter {
     StatusWrongType = 4,     // the stored value has another type
     StatusUnsupported = 5,   // the answering side does not serve this kind of key
     StatusNoAccess = 6,      // the stored value could not be accessed
-    StatusSetOk = 10,        // answers to a "set" request
-    StatusSetFailed = 11,
+    StatusSetAccessDenied = 10,  // answers to a "set" request: refused for lack of access
+    StatusSetFailed = 11,        // ... or failed for any other reason
   };
 
   SystemQueryParam() = default;

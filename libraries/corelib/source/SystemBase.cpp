@@ -18,12 +18,12 @@ namespace KestroCorelib {
 namespace {
 
 // Answer codes of SystemQueryParam::status as this agent sets them.
-constexpr int32_t kStatusNotFound = 3;
-constexpr int32_t kStatusWrongType = 4;
-constexpr int32_t kStatusUnsupported = 5;
-constexpr int32_t kStatusNoAccess = 6;
-constexpr int32_t kStatusSetAccessDenied = 10;
-constexpr int32_t kStatusSetFailed = 11;
+constexpr int32_t kStatusNotFound = SystemQueryParam::StatusNotFound;
+constexpr int32_t kStatusWrongType = SystemQueryParam::StatusWrongType;
+constexpr int32_t kStatusUnsupported = SystemQueryParam::StatusUnsupported;
+constexpr int32_t kStatusNoAccess = SystemQueryParam::StatusNoAccess;
+constexpr int32_t kStatusSetAccessDenied = SystemQueryParam::StatusSetAccessDenied;
+constexpr int32_t kStatusSetFailed = SystemQueryParam::StatusSetFailed;
 
 // Results of the bus's receivers.
 constexpr int32_t kNotHandled = 1;
