@@ -26,11 +26,16 @@ class BasicFile {
   // Closes the file if it is open.
   virtual ~BasicFile();
 
+  // Plain files deliver text without carriage returns: a switch that stays on for the whole
+  // process (readByte follows it too).
+  static constexpr bool skipsCarriageReturns = true;
+
   // False when already open or the file cannot be opened; afterwards the line is 1.
   bool open();
   // False when not open or the system reports an error (the file then stays open).
   bool close();
   // The next byte, carriage returns skipped; false at end of file, on error or when not open.
+  // Defined below: the common case, a byte waiting in the buffer, costs no call.
   bool getChar(char& byte);
 
   bool isOpen() const { return handle != nullptr; }
@@ -42,13 +47,39 @@ class BasicFile {
   std::uint64_t getPreviousLine() const { return previousLine; }
 
  private:
+  // Refills the buffer and delivers its first byte that is no carriage return.
+  bool getCharFromNewBuffer(char& byte);
+
+  // The file is read a block at a time into a buffer of our own rather than through
+  // readByte: the stream is only ever read, by this object alone, so it needs neither the
+  // direction bookkeeping nor a lock per byte (a large map is read at several hundred MB/s,
+  // not 60).
+  static constexpr std::size_t bufferSize = 64 * 1024;
+
   std::FILE* handle = nullptr;
+  std::unique_ptr<char[]> buffer;  // bufferSize bytes while open
+  const char* next = nullptr;      // the next unread byte of the buffer
+  const char* end = nullptr;       // one past the last byte read into the buffer
+  bool atEnd = false;              // end of file or a read error seen: neither is read past
   std::string name;
   std::wstring wideName;
   std::uint64_t line = 0;
   std::uint64_t previousLine = 0;
   std::int32_t state = 0;
 };
+
+inline bool BasicFile::getChar(char& byte) {
+  // When closed, next == end and both line counters are 0, so nothing changes here.
+  previousLine = line;
+  while (next != end) {
+    const char c = *next++;
+    if (c == '\r' && skipsCarriageReturns) continue;
+    byte = c;
+    if (c == '\n') ++line;
+    return true;
+  }
+  return getCharFromNewBuffer(byte);
+}
 
 // A gzip-compressed file read through zlib (a file that is not gzip data passes unchanged).
 class ZFile {
@@ -99,7 +130,11 @@ class File {
   bool open();
   bool close();
   // The next byte; false at end of file, on a read error or when not open.
-  bool getChar(char& byte);
+  bool getChar(char& byte) {
+    if (plain) return plain->getChar(byte);
+    if (compressed) return compressed->getChar(byte);
+    return false;
+  }
   // The line of the next byte (1 after opening).
   std::uint64_t getLine() const;
   // The name as given to the constructor.

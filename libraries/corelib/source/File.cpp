@@ -3,6 +3,7 @@
 #include <zlib.h>
 
 #include <mutex>
+#include <new>
 #include <unordered_map>
 
 #include "StringTools.h"
@@ -13,8 +14,7 @@ namespace KestroCorelib {
 
 namespace {
 
-// Plain files deliver text without carriage returns. A process-wide switch that stays on.
-constexpr bool skipCarriageReturns = true;
+constexpr bool skipCarriageReturns = BasicFile::skipsCarriageReturns;
 
 constexpr std::int32_t stateOpen = 3;
 
@@ -118,8 +118,13 @@ BasicFile::~BasicFile() {
 
 bool BasicFile::open() {
   if (handle != nullptr) return false;
+  // Nothing here throws: without memory for the buffer the file cannot be opened.
+  if (!buffer) buffer.reset(new (std::nothrow) char[bufferSize]);
+  if (!buffer) return false;
   handle = openForReading(wideName);
   if (handle == nullptr) return false;
+  next = end = buffer.get();
+  atEnd = false;
   line = 1;
   previousLine = 0;
   state = stateOpen;
@@ -130,20 +135,38 @@ bool BasicFile::close() {
   if (handle == nullptr) return false;
   // The stream is gone after fclose whatever it reports; keeping the handle would close it a
   // second time later.
-  const bool closed = closeStream(handle) == 0;
+  // The stream never went through readByte or writeByte, so it has no direction record.
+  const bool closed = std::fclose(handle) == 0;
   handle = nullptr;
+  next = end = nullptr;
+  atEnd = false;
   line = 0;
   previousLine = 0;
   state = 0;
   return closed;
 }
 
-bool BasicFile::getChar(char& byte) {
-  if (handle == nullptr) return false;
-  previousLine = line;
-  if (!readByte(handle, byte)) return false;
-  if (byte == '\n') ++line;
-  return true;
+bool BasicFile::getCharFromNewBuffer(char& byte) {
+  if (handle == nullptr || atEnd) return false;
+  for (;;) {
+    // As with readByte, end of file and errors stay: once either is seen the file is not
+    // asked again, and the bytes read before an error have all been delivered.
+    const std::ptrdiff_t got = platform::readSome(handle, buffer.get(), bufferSize);
+    if (got <= 0) {
+      atEnd = true;
+      return false;
+    }
+    next = buffer.get();
+    end = next + got;
+    while (next != end) {
+      const char c = *next++;
+      if (c == '\r' && skipCarriageReturns) continue;
+      byte = c;
+      if (c == '\n') ++line;
+      return true;
+    }
+    // The block held only carriage returns.
+  }
 }
 
 // ---- ZFile ----------------------------------------------------------------------------------
@@ -225,12 +248,6 @@ bool File::open() {
 bool File::close() {
   if (plain) return plain->close();
   if (compressed) return compressed->close();
-  return false;
-}
-
-bool File::getChar(char& byte) {
-  if (plain) return plain->getChar(byte);
-  if (compressed) return compressed->getChar(byte);
   return false;
 }
 

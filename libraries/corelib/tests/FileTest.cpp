@@ -1,12 +1,16 @@
 #include <gtest/gtest.h>
+#include <unistd.h>
 #include <zlib.h>
 
+#include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <random>
 #include <string>
+#include <thread>
 
 #include "File.h"
 #include "StringTools.h"
@@ -90,6 +94,90 @@ TEST_F(FileTest, PlainFilesDropCarriageReturnsAndCountLines) {
   EXPECT_EQ(lines, "122234");
   EXPECT_EQ(file.getLine(), 4u);
   EXPECT_FALSE(file.getChar(c));  // stays at the end
+}
+
+// Plain files are read in blocks: carriage returns at block edges, a run of them longer than
+// a block, and the line counts must come out as for a small file.
+TEST_F(FileTest, LargePlainFilesReadAcrossBlocks) {
+  std::string bytes;
+  std::mt19937 random(7);
+  while (bytes.size() < 300000) {
+    const unsigned pick = random() % 8;
+    bytes += pick == 0 ? '\r' : pick == 1 ? '\n' : static_cast<char>('a' + pick);
+  }
+  bytes.insert(65535, "\r\r\n");
+  bytes.insert(100000, std::string(140000, '\r'));
+  bytes += "\r\r";
+  std::string expected;
+  std::uint64_t lineFeeds = 0;
+  for (char c : bytes) {
+    if (c != '\r') expected += c;
+    if (c == '\n') ++lineFeeds;
+  }
+  writeRaw("big.kconf", bytes);
+
+  BasicFile file(path("big.kconf"));
+  ASSERT_TRUE(file.open());
+  std::string got;
+  std::uint64_t line = 1;
+  bool linesRight = true;
+  char c;
+  while (file.getChar(c)) {
+    got += c;
+    linesRight = linesRight && file.getPreviousLine() == line;
+    if (c == '\n') ++line;
+    linesRight = linesRight && file.getLine() == line;
+  }
+  EXPECT_EQ(got.size(), expected.size());
+  EXPECT_TRUE(got == expected);
+  EXPECT_TRUE(linesRight);
+  EXPECT_EQ(file.getLine(), lineFeeds + 1);
+  EXPECT_FALSE(file.getChar(c));
+
+  // Opened again, it starts from the beginning.
+  EXPECT_TRUE(file.close());
+  ASSERT_TRUE(file.open());
+  ASSERT_TRUE(file.getChar(c));
+  EXPECT_EQ(c, expected[0]);
+  EXPECT_EQ(file.getLine(), expected[0] == '\n' ? 2u : 1u);
+}
+
+// Read from a pipe, a plain file delivers what has arrived instead of waiting for a whole
+// block or for the writer to finish (the writer gives up after a generous wait, so a reader
+// that waits shows as a failure, not a hang).
+TEST_F(FileTest, PlainFilesFromAPipeDeliverWhatHasArrived) {
+  int ends[2];
+  ASSERT_EQ(pipe(ends), 0);
+  std::mutex lock;
+  std::condition_variable changed;
+  bool firstLineRead = false;
+  std::string got;
+  std::thread reader([&] {
+    File file("/dev/fd/" + std::to_string(ends[0]));
+    const bool opened = file.open();
+    char c;
+    while (opened && file.getChar(c)) {
+      got += c;
+      if (c == '\n') {
+        std::lock_guard<std::mutex> guard(lock);
+        firstLineRead = true;
+        changed.notify_all();
+      }
+    }
+  });
+  ASSERT_EQ(write(ends[1], "ab\r\n", 4), 4);
+  bool waitedInVain = false;
+  {
+    std::unique_lock<std::mutex> guard(lock);
+    waitedInVain =
+        !changed.wait_for(guard, std::chrono::seconds(30), [&] { return firstLineRead; });
+  }
+  EXPECT_EQ(write(ends[1], "c", 1), 1);
+  close(ends[1]);
+  reader.join();
+  close(ends[0]);
+  EXPECT_FALSE(waitedInVain);
+  EXPECT_EQ(got, "ab\nc");
 }
 
 TEST_F(FileTest, CompressedFilesDeliverEveryByte) {

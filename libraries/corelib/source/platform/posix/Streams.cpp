@@ -1,5 +1,6 @@
 // WARNING: only generic POSIX code belongs in this folder.
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -27,6 +28,14 @@ std::FILE* openStream(const std::string& name, const char* mode) {
     return nullptr;
   }
   return stream;
+}
+
+std::ptrdiff_t readSome(std::FILE* stream, char* buffer, std::size_t size) {
+  for (;;) {
+    const ssize_t got = read(fileno(stream), buffer, size);
+    // A signal arriving while a pipe is waited for is no read error.
+    if (got >= 0 || errno != EINTR) return got;
+  }
 }
 
 }  // namespace KestroCorelib::platform

@@ -1,3 +1,6 @@
+#include <io.h>
+
+#include <climits>
 #include <cstdio>
 
 #include "StringTools.h"
@@ -12,6 +15,12 @@ std::FILE* openStream(const std::wstring& name, const char* mode) {
 
 std::FILE* openStream(const std::string& name, const char* mode) {
   return std::fopen(osPath(name).c_str(), mode);
+}
+
+std::ptrdiff_t readSome(std::FILE* stream, char* buffer, std::size_t size) {
+  // _read counts in unsigned int; the stream was opened in binary mode ("rb").
+  const unsigned count = size > INT_MAX ? INT_MAX : static_cast<unsigned>(size);
+  return _read(_fileno(stream), buffer, count);
 }
 
 }  // namespace KestroCorelib::platform
