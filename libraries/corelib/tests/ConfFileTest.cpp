@@ -324,6 +324,33 @@ TEST_F(ConfFileTest, RefusesNestingDeeperThanTheLimit) {
             "Load_TooDeep: Nesting deeper than 1000 levels in line 1" + inFile());
 }
 
+// A list node's elements on both sides of a child list stay with their own node, children
+// in any name order keep file order and are found, and after an error the top node keeps
+// the elements read so far.
+TEST_F(ConfFileTest, ListElementsAndChildrenStayWithTheirNodes) {
+  ConfNodePtr top = load(
+      "top{\ntype=list\nx1\n"
+      "c{\ntype=list\ny1\ny2\n}\n"
+      "x2\n"
+      "a{\nv=1\n}\nd{\n}\nb{\n}\n"
+      "x3\n}\n");
+  EXPECT_EQ(top->getList(), (Strings{"x1", "x2", "x3"}));
+  EXPECT_EQ(top->findChild("c")->getList(), (Strings{"y1", "y2"}));
+  EXPECT_EQ(top->getChildNames(), (Strings{"c", "a", "d", "b"}));
+  for (const char* name : {"a", "b", "c", "d"}) {
+    ASSERT_TRUE(top->findChild(name)) << name;
+    EXPECT_EQ(top->findChild(name)->getFullName(), std::string("top.") + name);
+  }
+  EXPECT_EQ(top->findChild("a")->getAttributes().at("v"), "1");
+
+  ConfFile reader;
+  write("top{\ntype=list\nx1\nx2\nc{\ntype=list\ny1\n", "cut.kconf");
+  EXPECT_THROW(reader.loadFileIntoMemory(dir + "/cut.kconf"), ConfFile::Load_PrematureEndOfFile);
+  ASSERT_TRUE(reader.getRoot());
+  EXPECT_EQ(reader.getRoot()->getList(), (Strings{"x1", "x2"}));
+  EXPECT_TRUE(reader.getRoot()->getChildNames().empty());
+}
+
 TEST_F(ConfFileTest, LoadHandsOverTheTreeAndKeepsNothing) {
   const std::string first = write("one{a{}}", "one.kconf");
   const std::string second = write("two{b{}}", "two.kconf");
