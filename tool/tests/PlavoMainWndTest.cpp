@@ -1,0 +1,152 @@
+#include "PlavoMainWnd.h"
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <set>
+#include <string>
+#include <vector>
+// Not part of fx.h:
+#include <FXPNGImage.h>
+
+#include "AppFrame.h"
+#include "Plavo.h"
+
+using Kestro::PlavoMainWnd;
+using KestroCorelib::AppFrame;
+using KestroCorelib::FoxMainWnd;
+
+namespace {
+
+// A frame whose toolkit is never initialised: the window is built and its handlers are
+// called without a display (the GUI tests drive the real program on Xvfb).
+class TestFrame : public AppFrame {
+public:
+    TestFrame() : AppFrame("PlavoMainWndTest", "PlavoMainWndTest", false, "Kestro") {}
+    bool onInit() override { return true; }
+    bool onExit() override { return true; }
+    int32_t onRun() override { return 0; }
+};
+
+class PlavoMainWndTest : public ::testing::Test {
+protected:
+    void SetUp() override { Kestro::selectedProject.clear(); }
+    void TearDown() override { delete window; }
+
+    void fill(const std::vector<std::string>& projects) {
+        for (const std::string& project : projects)
+            window->getList()->appendItem(FoxMainWnd::toToolkitText(project));
+    }
+    // The list as "name" for enabled and "-name" for disabled items.
+    std::vector<std::string> shown() const {
+        std::vector<std::string> items;
+        FXList* list = window->getList();
+        for (FXint i = 0; i < list->getNumItems(); ++i)
+            items.push_back((list->isItemEnabled(i) ? "" : "-") +
+                            FoxMainWnd::fromToolkitText(list->getItemText(i)));
+        return items;
+    }
+    void type(const std::string& text) {
+        window->getFilter()->setText(FoxMainWnd::toToolkitText(text));
+        window->handle(window->getFilter(), FXSEL(SEL_KEYRELEASE, PlavoMainWnd::ID_FILTER), nullptr);
+    }
+
+    TestFrame frame;
+    PlavoMainWnd* window = nullptr;
+};
+
+TEST_F(PlavoMainWndTest, TitleIsTheMapTitleOrSelectProjectAndHasNoCloseBoxYet) {
+    window = new PlavoMainWnd(&frame, "", "");
+    EXPECT_EQ(FoxMainWnd::fromToolkitText(window->getTitle()), "Select Project");
+    EXPECT_EQ(window->getDecorations(), FXuint(DECOR_TITLE | DECOR_BORDER | DECOR_SHRINKABLE | DECOR_STRETCHABLE));
+    EXPECT_EQ(window->getSavedWidth(), 250);
+    EXPECT_EQ(window->getSavedHeight(), 300);
+    delete window;
+    window = new PlavoMainWnd(&frame, "Caf\xe9 projects", "");
+    EXPECT_EQ(FoxMainWnd::fromToolkitText(window->getTitle()), "Caf\xe9 projects");
+}
+
+TEST_F(PlavoMainWndTest, FilterMovesMatchesToTheTopInOrderAndDisablesTheRest) {
+    window = new PlavoMainWnd(&frame, "", "");
+    fill({"alpha", "abbey", "beta", "abacus", "gamma", "ab"});
+    type("ab");
+    EXPECT_EQ(shown(), (std::vector<std::string>{"abbey", "abacus", "ab", "-alpha", "-beta", "-gamma"}));
+    type("abb");
+    EXPECT_EQ(shown(), (std::vector<std::string>{"abbey", "-abacus", "-ab", "-alpha", "-beta", "-gamma"}));
+    // Emptying the field enables everything again; the order stays as the filter left it.
+    type("");
+    EXPECT_EQ(shown(), (std::vector<std::string>{"abbey", "abacus", "ab", "alpha", "beta", "gamma"}));
+    EXPECT_EQ(Kestro::selectedProject, "");
+}
+
+TEST_F(PlavoMainWndTest, FilterTakesWildcardsAndClearsTheSelection) {
+    window = new PlavoMainWnd(&frame, "", "");
+    fill({"web-ui", "core", "web-api"});
+    window->getList()->selectItem(1);
+    type("*-a");
+    EXPECT_EQ(shown(), (std::vector<std::string>{"web-api", "-web-ui", "-core"}));
+    EXPECT_EQ(window->getList()->getNumItems(), 3);
+    for (FXint i = 0; i < 3; ++i) EXPECT_FALSE(window->getList()->isItemSelected(i));
+}
+
+TEST_F(PlavoMainWndTest, DisabledItemsCannotBePickedAndOkNeedsAPick) {
+    window = new PlavoMainWnd(&frame, "", "");
+    fill({"alpha", "beta"});
+    type("b");  // beta, -alpha
+    window->getList()->setCurrentItem(1);
+    EXPECT_EQ(window->handle(window->getList(), FXSEL(SEL_DOUBLECLICKED, PlavoMainWnd::ID_LIST), nullptr), 1);
+    EXPECT_EQ(Kestro::selectedProject, "");
+    // OK without a pick does nothing (the window would otherwise close and delete itself).
+    EXPECT_EQ(window->handle(window, FXSEL(SEL_COMMAND, PlavoMainWnd::ID_OK), nullptr), 1);
+    // Keys in the list select the current item only when it is enabled; no pick either.
+    window->handle(window->getList(), FXSEL(SEL_KEYRELEASE, PlavoMainWnd::ID_LIST), nullptr);
+    EXPECT_FALSE(window->getList()->isItemSelected(1));
+    window->getList()->setCurrentItem(0);
+    window->handle(window->getList(), FXSEL(SEL_KEYRELEASE, PlavoMainWnd::ID_LIST), nullptr);
+    EXPECT_TRUE(window->getList()->isItemSelected(0));
+    EXPECT_EQ(Kestro::selectedProject, "");
+}
+
+TEST_F(PlavoMainWndTest, LogoPathSplitsAtTheLastSeparator) {
+    EXPECT_EQ(PlavoMainWnd::logoFileName("C:\\logos\\top.gif"), "top.gif");
+    EXPECT_EQ(PlavoMainWnd::logoFolder("C:\\logos\\top.gif"), "C:\\logos\\");
+    EXPECT_EQ(PlavoMainWnd::logoFileName("/opt/k/config/header_kestro.png"), "header_kestro.png");
+    EXPECT_EQ(PlavoMainWnd::logoFolder("/opt/k/config/header_kestro.png"), "/opt/k/config/");
+    // The file name also names a folder on the way: the folder is still the logo's own.
+    EXPECT_EQ(PlavoMainWnd::logoFolder("/srv/logo/logo"), "/srv/logo/");
+    // No folder part: the current directory.
+    EXPECT_EQ(PlavoMainWnd::logoFileName("top.gif"), "top.gif");
+    EXPECT_EQ(PlavoMainWnd::logoFolder("top.gif"), ".\\");
+}
+
+TEST_F(PlavoMainWndTest, HeaderIsTheLogoAt50PixelsHighOrTheBuiltInBanner) {
+    char pattern[] = "/tmp/plavomainwnd-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    std::string dir = pattern;
+    {
+        FXPNGImage logo(AppFrame::toolkitApp, nullptr, IMAGE_OWNED, 300, 100);
+        std::fill(logo.getData(), logo.getData() + 300 * 100, FXRGB(255, 0, 0));
+        FXFileStream stream;
+        ASSERT_TRUE(stream.open(FXString((dir + "/wide.png").c_str()), FXStreamSave));
+        ASSERT_TRUE(logo.savePixels(stream));
+    }
+    ASSERT_EQ(std::system(("printf 'not a picture' > '" + dir + "/broken.png'").c_str()), 0);
+
+    window = new PlavoMainWnd(&frame, "", dir + "/wide.png");
+    ASSERT_NE(window->getHeaderImage(), nullptr);
+    EXPECT_EQ(window->getHeaderImage()->getHeight(), 50);
+    EXPECT_EQ(window->getHeaderImage()->getWidth(), 300);  // the width is kept
+    delete window;
+    window = new PlavoMainWnd(&frame, "", dir + "/broken.png");
+    EXPECT_EQ(window->getHeaderImage()->getWidth(), 2083);
+    EXPECT_EQ(window->getHeaderImage()->getHeight(), 50);
+    delete window;
+    window = new PlavoMainWnd(&frame, "", "");
+    EXPECT_EQ(window->getHeaderImage()->getWidth(), 2083);
+    EXPECT_EQ(std::system(("rm -rf '" + dir + "'").c_str()), 0);
+}
+
+}  // namespace
