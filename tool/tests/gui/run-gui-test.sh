@@ -69,29 +69,25 @@ write_map() {
 row_y() { echo $((65 + 19 * ($1 - 1))); }
 row_x=40
 
-# A private X server. Parallel tests each pick a display number; a server whose number is
-# taken ends at once, and a number counts as ours only when the server's lock file names our
-# server and the display answers.
+# A private X server. The server picks a free display number itself (-displayfd) and writes it
+# once it accepts connections: a server that is started on a number already taken can tear
+# down the socket of the one that owns it, so no number is ever guessed here.
 start_display() {
-  local n=$((100 + $$ % 800))
-  for _ in $(seq 20); do
-    Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp 2>"$out/xvfb.log" &
-    xvfb_pid=$!
-    for _ in $(seq 100); do
-      kill -0 "$xvfb_pid" 2>/dev/null || break
-      if [ "$(tr -d ' \n' <"/tmp/.X$n-lock" 2>/dev/null)" = "$xvfb_pid" ] &&
-         DISPLAY=":$n" xdotool getdisplaygeometry >/dev/null 2>&1; then
-        export DISPLAY=":$n"
-        return
-      fi
-      sleep 0.05
-    done
-    kill "$xvfb_pid" 2>/dev/null || true
-    wait "$xvfb_pid" 2>/dev/null || true
-    xvfb_pid=""
-    n=$((n + 1))
+  local number_file="$work/display-number" n=""
+  : >"$number_file"
+  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$number_file" 2>"$out/xvfb.log" &
+  xvfb_pid=$!
+  for _ in $(seq 400); do
+    kill -0 "$xvfb_pid" 2>/dev/null || fail "Xvfb did not start: $(tail -n 3 "$out/xvfb.log")"
+    if [ "$(wc -l <"$number_file")" -ge 1 ]; then
+      n=$(tr -dc '0-9' <"$number_file")
+      break
+    fi
+    sleep 0.05
   done
-  fail "Xvfb did not start"
+  [ -n "$n" ] || fail "Xvfb did not report its display"
+  export DISPLAY=":$n"
+  DISPLAY=":$n" xdotool getdisplaygeometry >/dev/null 2>&1 || fail "display :$n does not answer"
 }
 
 start_plavo() {
