@@ -16,13 +16,17 @@ namespace {
 
 using Pieces = std::vector<std::string>;
 using ST = StringTools;
+using Cases = std::initializer_list<std::pair<std::string, std::string>>;
 
-std::string trimmedLeft(std::string s, bool useSet) { return ST::trimLeft(s, useSet); }
-std::string unquoted(std::string s) { return ST::unquote(s); }
-std::string tidied(std::string s) { return ST::tidyPath(s); }
-std::string expanded(std::string s) { return ST::expandEnvironment(s); }
+// Applies an in-place transformation to a copy of each input and checks the result.
+template <typename F> void expectEach(F transform, Cases cases) {
+  for (const auto& [input, expected] : cases) {
+    std::string text = input;
+    EXPECT_EQ(transform(text), expected) << "input: " << input;
+  }
+}
 
-// Sets or removes a variable for the lifetime of a test.
+// Sets (or, with nullptr, removes) a variable for the lifetime of a test.
 class EnvGuard {
  public:
   EnvGuard(const char* n, const char* value) : name(n) {
@@ -38,39 +42,32 @@ class EnvGuard {
 #ifdef _WIN32
     _putenv_s(name.c_str(), value != nullptr ? value : "");  // "" removes it there
 #else
-    if (value != nullptr) {
-      setenv(name.c_str(), value, 1);
-    } else {
-      unsetenv(name.c_str());
-    }
+    value != nullptr ? setenv(name.c_str(), value, 1) : unsetenv(name.c_str());
 #endif
   }
-
-  std::string name;
-  std::string oldValue;
+  std::string name, oldValue;
   bool hadOld = false;
 };
 
-TEST(StringTools, TrimLeftWithAndWithoutWhitespaceSet) {
-  EXPECT_EQ(trimmedLeft(" \r\n\t\v\b\fx ", true), "x ");
-  EXPECT_EQ(trimmedLeft("\xE9x", false), "x");  // a high byte counts as "low" when signed
-  EXPECT_EQ(trimmedLeft("\xE9x", true), "\xE9x");
-  EXPECT_EQ(trimmedLeft(std::string("\x01\x00 !", 4), false), "!");
-  EXPECT_EQ(trimmedLeft("   ", true), "");
-  std::string both = "\t a b \n";
-  EXPECT_EQ(ST::trim(both), "a b");
+TEST(StringTools, TrimUnquoteAndCaseFolding) {
+  expectEach([](std::string& s) { return ST::trimLeft(s, true); },
+             {{" \r\n\t\v\b\fx ", "x "}, {"\xE9x", "\xE9x"}, {"   ", ""}});
+  // Without the set, every byte up to the blank counts, a high byte too (it is signed).
+  expectEach([](std::string& s) { return ST::trimLeft(s, false); },
+             {{"\xE9x", "x"}, {std::string("\x01\x00 !", 4), "!"}});
+  expectEach([](std::string& s) { return ST::trim(s); }, {{"\t a b \n", "a b"}});
+  expectEach(
+      [](std::string& s) { return ST::unquote(s); },
+      {{"'a'", "a"}, {"\"a\"", "a"}, {"\"a'", "\"a'"}, {"'", "'"}, {"''", ""}, {"xax", "xax"}});
+  expectEach([](std::string& s) { return ST::toLower(s); }, {{"MiXeD \xC9", "mixed \xC9"}});
+  expectEach([](std::string& s) { return ST::replaceChar(s, '/', '-'); }, {{"a/b/c", "a-b-c"}});
+  EXPECT_EQ(ST::lowerCopy(std::wstring(L"ABC\x00C9")), L"abc\x00C9");
+  EXPECT_EQ(ST::compareNoCase("Alpha", "aLPHA"), 0);
+  EXPECT_LT(ST::compareNoCase("alpha", "BETA"), 0);
+  EXPECT_GT(ST::compareNoCase(std::wstring(L"b"), std::wstring(L"A")), 0);
 }
 
-TEST(StringTools, UnquoteNeedsMatchingQuotePair) {
-  EXPECT_EQ(unquoted("'a'"), "a");
-  EXPECT_EQ(unquoted("\"a\""), "a");
-  EXPECT_EQ(unquoted("\"a'"), "\"a'");
-  EXPECT_EQ(unquoted("'"), "'");
-  EXPECT_EQ(unquoted("''"), "");
-  EXPECT_EQ(unquoted("xax"), "xax");
-}
-
-TEST(StringTools, ReverseAndPadClampToTheText) {
+TEST(StringTools, ReversePadAndCutClampToTheText) {
   std::string s = "abcdef";
   EXPECT_EQ(ST::reverse(s, 1, 3), "adcbef");
   EXPECT_EQ(ST::reverse(s, 4, 100), "adcbfe");
@@ -79,47 +76,40 @@ TEST(StringTools, ReverseAndPadClampToTheText) {
   EXPECT_EQ(ST::padLeft(n, 3, '0'), "007");
   EXPECT_EQ(ST::padRight(n, 5, '.'), "007..");
   EXPECT_EQ(ST::padLeft(n, 2, '0'), "007..");
-}
 
-TEST(StringTools, CutHeadAndTail) {
-  std::string s = "name=value";
-  EXPECT_EQ(ST::cutHead(s, '='), "name");
-  EXPECT_EQ(s, "value");
-  s = "novalue";
-  EXPECT_EQ(ST::cutHead(s, '='), "novalue");
-  EXPECT_EQ(s, "");
+  // {text, head or tail cut off, what is left}
+  struct Cut {
+    std::string text, piece, rest;
+  };
+  for (const Cut& c : {Cut{"name=value", "name", "value"}, Cut{"novalue", "novalue", ""}}) {
+    std::string t = c.text;
+    EXPECT_EQ(ST::cutHead(t, '='), c.piece);
+    EXPECT_EQ(t, c.rest);
+  }
+  for (const Cut& c : {Cut{"a.b.c", "c", "a.b"}, Cut{"abc", "abc", ""}}) {
+    std::string t = c.text;
+    EXPECT_EQ(ST::cutTail(t, '.'), c.piece);
+    EXPECT_EQ(t, c.rest);
+  }
   s = "a::b::c";
   EXPECT_EQ(ST::cutHead(s, std::string("::")), "a");
   EXPECT_EQ(s, "b::c");
   EXPECT_EQ(ST::cutHead(s, std::string()), "");
   EXPECT_EQ(s, "b::c");
-  s = "a.b.c";
-  EXPECT_EQ(ST::cutTail(s, '.'), "c");
-  EXPECT_EQ(s, "a.b");
-  s = "abc";
-  EXPECT_EQ(ST::cutTail(s, '.'), "abc");
-  EXPECT_EQ(s, "");
 }
 
 TEST(StringTools, CompareAtComparesSignedBytes) {
-  EXPECT_EQ(ST::compareAt("abc", 1, "bc"), 0);
-  EXPECT_EQ(ST::compareAt("abc", 1, ""), 0);
-  EXPECT_EQ(ST::compareAt("abc", 3, ""), -1);
-  EXPECT_EQ(ST::compareAt("abc", 1, "bcd"), -1);  // text ends first
-  EXPECT_EQ(ST::compareAt("abc", 0, "abd"), -1);
-  EXPECT_EQ(ST::compareAt("abd", 0, "abc"), 1);
-  EXPECT_EQ(ST::compareAt("a\xE9", 1, "a"), -1);  // 0xE9 is negative as a signed byte
-}
-
-TEST(StringTools, CaseFoldingIsTheCLocales) {
-  std::string s = "MiXeD \xC9";
-  EXPECT_EQ(ST::toLower(s), "mixed \xC9");
-  EXPECT_EQ(ST::lowerCopy(std::wstring(L"ABC\x00C9")), L"abc\x00C9");
-  EXPECT_EQ(ST::compareNoCase("Alpha", "aLPHA"), 0);
-  EXPECT_LT(ST::compareNoCase("alpha", "BETA"), 0);
-  EXPECT_GT(ST::compareNoCase(std::wstring(L"b"), std::wstring(L"A")), 0);
-  std::string r = "a/b/c";
-  EXPECT_EQ(ST::replaceChar(r, '/', '-'), "a-b-c");
+  struct Case {
+    std::string text;
+    std::size_t pos;
+    std::string pattern;
+    int expected;
+  };
+  for (const Case& c : {Case{"abc", 1, "bc", 0}, Case{"abc", 1, "", 0}, Case{"abc", 3, "", -1},
+                        Case{"abc", 1, "bcd", -1} /* text ends first */, Case{"abc", 0, "abd", -1},
+                        Case{"abd", 0, "abc", 1}, Case{"a\xE9", 1, "a", -1} /* 0xE9 < 0 */}) {
+    EXPECT_EQ(ST::compareAt(c.text, c.pos, c.pattern), c.expected) << c.text << "@" << c.pos;
+  }
 }
 
 TEST(StringTools, NarrowWideConversionIsLatin1) {
@@ -136,9 +126,8 @@ TEST(StringTools, NarrowWideConversionIsLatin1) {
 
 TEST(StringTools, EscapeAndUnescape) {
   EXPECT_EQ(ST::escape("a\nb\\c", '\n', 'n', '\\'), "a\\nb\\\\c");
-  EXPECT_EQ(ST::unescape("a\\nb\\\\c", 'n', '\n', '\\'), "a\nb\\c");
-  EXPECT_EQ(ST::unescape("\\t\\", 'n', '\n', '\\'), "\\t\\");
-  EXPECT_EQ(ST::unescape("\\\\n", 'n', '\n', '\\'), "\\n");  // escaped backslash, then n
+  expectEach([](std::string& s) { return ST::unescape(s, 'n', '\n', '\\'); },
+             {{"a\\nb\\\\c", "a\nb\\c"}, {"\\t\\", "\\t\\"}, {"\\\\n", "\\n"}});
   EXPECT_EQ(ST::escape(std::wstring(L"x;y"), L';', L's', L'^'), L"x^sy");
   EXPECT_EQ(ST::unescape(std::wstring(L"x^sy^^"), L's', L';', L'^'), L"x;y^");
 }
@@ -154,65 +143,64 @@ TEST(StringTools, SplitAtCharacter) {
 }
 
 TEST(StringTools, SplitWithLineSizeSearcher) {
+  struct Case {
+    std::string text;
+    std::size_t width;
+    Pieces expected;
+    bool skipEmpty = true;
+  };
+  const Case cases[] = {
+      {"alpha beta gamma", 8, {"alpha", "beta", "gamma"}},
+      {"well-known words", 8, {"well-", "known", "words"}},
+      {"abcdefghijklmnopqrstuvwxy", 10, {"abcdefghij", "klmnopqrst", "uvwxy"}},
+      {"alpha beta gamma", 10, {"alpha beta", "gamma"}},
+      // A newline ends a line early and is consumed; skip-empty drops the empty line.
+      {"ab\n\ncdefghijklmn", 10, {"ab", "", "cdefghijkl", "mn"}, false},
+      {"ab\n\ncdefghijklmn", 10, {"ab", "cdefghijkl", "mn"}},
+      // A hyphen right after a full line does not stretch it: the line breaks before it.
+      {"abcd-ef gh", 4, {"abcd", "-ef", "gh"}},
+      {"ab cd-ef", 5, {"ab", "cd-ef"}},
+      {"abc", 0, {"abc"}, false},  // width 0 never cuts
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(ST::split(c.text, ST::LineSizeSearcher(c.width), ST::unlimited, c.skipEmpty),
+              c.expected)
+        << c.text << " / " << c.width;
+  }
   ST::LineSizeSearcher eight(8);
-  EXPECT_EQ(ST::split("alpha beta gamma", eight, ST::unlimited, true),
-            (Pieces{"alpha", "beta", "gamma"}));
-  EXPECT_EQ(ST::split("well-known words", eight, ST::unlimited, true),
-            (Pieces{"well-", "known", "words"}));
-  ST::LineSizeSearcher ten(10);
-  EXPECT_EQ(ST::split("abcdefghijklmnopqrstuvwxy", ten, ST::unlimited, true),
-            (Pieces{"abcdefghij", "klmnopqrst", "uvwxy"}));
-  EXPECT_EQ(ST::split("alpha beta gamma", ten, ST::unlimited, true),
-            (Pieces{"alpha beta", "gamma"}));
-  // A newline ends a line early and is consumed; skip-empty drops the empty line.
-  EXPECT_EQ(ST::split("ab\n\ncdefghijklmn", ten), (Pieces{"ab", "", "cdefghijkl", "mn"}));
-  EXPECT_EQ(ST::split("ab\n\ncdefghijklmn", ten, ST::unlimited, true),
-            (Pieces{"ab", "cdefghijkl", "mn"}));
-  // A hyphen right after a full line does not stretch it: the line breaks before it.
-  EXPECT_EQ(ST::split("abcd-ef gh", ST::LineSizeSearcher(4), ST::unlimited, true),
-            (Pieces{"abcd", "-ef", "gh"}));
-  EXPECT_EQ(ST::split("ab cd-ef", ST::LineSizeSearcher(5), ST::unlimited, true),
-            (Pieces{"ab", "cd-ef"}));
   // The maximum number of pieces leaves the rest uncut.
   EXPECT_EQ(ST::split("alpha beta gamma", eight, 2, true), (Pieces{"alpha", "beta gamma"}));
   EXPECT_EQ(ST::split(std::wstring(L"alpha beta gamma"), eight, ST::unlimited, true),
             (std::vector<std::wstring>{L"alpha", L"beta", L"gamma"}));
-  // A searcher of width 0 never cuts: the text stays whole.
-  EXPECT_EQ(ST::split("abc", ST::LineSizeSearcher(0)), Pieces{"abc"});
 }
 
 TEST(StringTools, SplitSurvivesSearcherThatMakesNoProgress) {
   struct Stuck : ST::StringSearcher {
     bool find(std::size_t& pos, std::size_t& len, const std::wstring&, std::size_t start,
               std::size_t) const override {
-      pos = start;
-      len = 0;
-      return true;
+      return pos = start, len = 0, true;
     }
     bool find(std::size_t& pos, std::size_t& len, const std::string&, std::size_t start,
               std::size_t) const override {
-      pos = start;
-      len = 0;
-      return true;
+      return pos = start, len = 0, true;
     }
   };
   EXPECT_EQ(ST::split("abc", Stuck()), Pieces{"abc"});
 }
 
 TEST(StringTools, MatchGlob) {
-  EXPECT_TRUE(ST::matchGlob("axxb", "a**b"));
-  EXPECT_TRUE(ST::matchGlob("ab", "a**b"));
-  EXPECT_FALSE(ST::matchGlob("axxc", "a**b"));
-  EXPECT_TRUE(ST::matchGlob("", ""));
-  EXPECT_TRUE(ST::matchGlob("", "*"));
-  EXPECT_FALSE(ST::matchGlob("", "?"));
-  EXPECT_FALSE(ST::matchGlob("x", ""));
-  EXPECT_TRUE(ST::matchGlob("x", "?*"));
-  EXPECT_TRUE(ST::matchGlob("anything at all", "?*"));
-  EXPECT_FALSE(ST::matchGlob("system", "Sys*"));
-  EXPECT_TRUE(ST::matchGlob("system", "s?s*m"));
-  EXPECT_TRUE(ST::matchGlob("abcabcd", "*abcd"));  // needs the back-track
-  EXPECT_FALSE(ST::matchGlob("abc", "ab"));        // whole text only
+  struct Case {
+    std::string text, pattern;
+    bool expected;
+  };
+  for (const Case& c :
+       {Case{"axxb", "a**b", true}, Case{"ab", "a**b", true}, Case{"axxc", "a**b", false},
+        Case{"", "", true}, Case{"", "*", true}, Case{"", "?", false}, Case{"x", "", false},
+        Case{"x", "?*", true}, Case{"anything at all", "?*", true}, Case{"system", "Sys*", false},
+        Case{"system", "s?s*m", true}, Case{"abcabcd", "*abcd", true} /* back-track */,
+        Case{"abc", "ab", false} /* whole text only */}) {
+    EXPECT_EQ(ST::matchGlob(c.text, c.pattern), c.expected) << c.text << " ~ " << c.pattern;
+  }
   EXPECT_TRUE(ST::matchGlob("xyabc", "a*", 2));
   EXPECT_TRUE(ST::matchGlob("xyabc", "*", 5));  // start at the end
   EXPECT_FALSE(ST::matchGlob("xyabc", "a*", 2, 0));
@@ -236,9 +224,8 @@ TEST(StringTools, NumbersFromText) {
   EXPECT_TRUE(ST::toBool("00"));
   EXPECT_EQ(ST::toInt32(" -12x"), -12);
   EXPECT_EQ(ST::toInt32("99999999999"), std::numeric_limits<std::int32_t>::max());
-  EXPECT_EQ(ST::toUInt32("4294967295"), 4294967295u);
-  EXPECT_EQ(ST::toUInt32("-1"), 4294967295u);
-  EXPECT_EQ(ST::toUInt32("99999999999"), 4294967295u);
+  for (const char* all : {"4294967295", "-1", "99999999999"})
+    EXPECT_EQ(ST::toUInt32(all), 4294967295u) << all;
   EXPECT_EQ(ST::toInt64("-9223372036854775808"), std::numeric_limits<std::int64_t>::min());
   EXPECT_EQ(ST::toInt64("99999999999999999999"), std::numeric_limits<std::int64_t>::max());
   EXPECT_EQ(ST::toInt64("-"), 0);
@@ -254,84 +241,73 @@ TEST(StringTools, NumbersFromText) {
 }
 
 TEST(StringTools, EnvironmentHelpers) {
-  EnvGuard unset("KESTRO_TEST_UNSET", nullptr);
+  EnvGuard unset("KESTRO_TEST_UNSET", nullptr), empty("KESTRO_TEST_EMPTY", nullptr);
   std::string out = "previous";
   EXPECT_FALSE(ST::getEnv("KESTRO_TEST_UNSET", out));
   EXPECT_EQ(out, "previous");
-
-  EnvGuard empty("KESTRO_TEST_EMPTY", nullptr);
 #ifndef _WIN32  // the Windows runtime removes a variable set to ""
   ASSERT_TRUE(ST::setEnv("KESTRO_TEST_EMPTY", ""));
   EXPECT_TRUE(ST::getEnv("KESTRO_TEST_EMPTY", out));
   EXPECT_EQ(out, "");
 #endif
-
   ASSERT_TRUE(ST::setEnv("KESTRO_TEST_EMPTY", "a=b c"));
   EXPECT_TRUE(ST::getEnv("KESTRO_TEST_EMPTY", out));
   EXPECT_EQ(out, "a=b c");
-
   EXPECT_FALSE(ST::setEnv("", "x"));
   EXPECT_FALSE(ST::setEnv("A=B", "x"));
   EXPECT_FALSE(ST::getEnv("", out));
 }
 
 TEST(StringTools, ExpandEnvironmentReferences) {
-  EnvGuard a("A", "x");
-  EnvGuard unset("KESTRO_TEST_UNSET", nullptr);
-  EnvGuard loop("KESTRO_TEST_LOOP", "%KESTRO_TEST_LOOP%");
-  EXPECT_EQ(expanded("%A%%A%"), "xx");
-  EXPECT_EQ(expanded("%KESTRO_TEST_UNSET%\\a"), "%KESTRO_TEST_UNSET%\\a");
-  EXPECT_EQ(expanded("$A\\b"), "x\\b");
-  EXPECT_EQ(expanded("a\\$A"), "a\\$A");  // no closing backslash
-  EXPECT_EQ(expanded("$KESTRO_TEST_UNSET\\$A\\"), "$KESTRO_TEST_UNSET\\x\\");
-  EXPECT_EQ(expanded("/tmp/%A%"), "\\tmp\\x");
-  EXPECT_EQ(expanded("%%A%"), "%%A%");
-  // An inserted value is not expanded again.
-  EXPECT_EQ(expanded("%KESTRO_TEST_LOOP%"), "%KESTRO_TEST_LOOP%");
-  EXPECT_EQ(expanded("\\C:"), "C:");
-  EXPECT_EQ(expanded("\\??"), "");
-  EXPECT_EQ(expanded(""), "");
+  EnvGuard a("A", "x"), unset("KESTRO_TEST_UNSET", nullptr),
+      loop("KESTRO_TEST_LOOP", "%KESTRO_TEST_LOOP%");
+  // "a\\$A" has no closing backslash; an inserted value is not expanded again.
+  expectEach([](std::string& s) { return ST::expandEnvironment(s); },
+             {{"%A%%A%", "xx"},
+              {"%KESTRO_TEST_UNSET%\\a", "%KESTRO_TEST_UNSET%\\a"},
+              {"$A\\b", "x\\b"},
+              {"a\\$A", "a\\$A"},
+              {"$KESTRO_TEST_UNSET\\$A\\", "$KESTRO_TEST_UNSET\\x\\"},
+              {"/tmp/%A%", "\\tmp\\x"},
+              {"%%A%", "%%A%"},
+              {"%KESTRO_TEST_LOOP%", "%KESTRO_TEST_LOOP%"},
+              {"\\C:", "C:"},
+              {"\\??", ""},
+              {"", ""}});
 }
 
 TEST(StringTools, TidyPath) {
-  EXPECT_EQ(tidied("a\\.\\b\\..\\c"), "a\\c");
-  EXPECT_EQ(tidied("a\\.\\b\\..\\.."), "");
-  EXPECT_EQ(tidied("\\\\server\\share\\..\\x"), "\\\\server\\x");
-  EXPECT_EQ(tidied("..\\a"), "..\\a");
-  EXPECT_EQ(tidied("..\\..\\a\\..\\b"), "..\\..\\b");
-  EXPECT_EQ(tidied("a\\"), "a\\");
-  EXPECT_EQ(tidied("C:/x//y/"), "C:\\x\\y\\");
   // The root stays the root, and nothing turns into it.
-  EXPECT_EQ(tidied("\\"), "\\");
-  EXPECT_EQ(tidied("/"), "\\");
-  EXPECT_EQ(tidied("a\\..\\"), "");
-  EXPECT_EQ(tidied("\\a\\..\\"), "\\");
+  expectEach([](std::string& s) { return ST::tidyPath(s); },
+             {{"a\\.\\b\\..\\c", "a\\c"},
+              {"a\\.\\b\\..\\..", ""},
+              {"\\\\server\\share\\..\\x", "\\\\server\\x"},
+              {"..\\a", "..\\a"},
+              {"..\\..\\a\\..\\b", "..\\..\\b"},
+              {"a\\", "a\\"},
+              {"C:/x//y/", "C:\\x\\y\\"},
+              {"\\", "\\"},
+              {"/", "\\"},
+              {"a\\..\\", ""},
+              {"\\a\\..\\", "\\"}});
 }
 
 TEST(StringTools, PathPieces) {
-  EXPECT_EQ(ST::parentDirectory("C:\\a\\b"), "C:\\a");
-  EXPECT_EQ(ST::parentDirectory("C:\\a\\b\\"), "C:\\a");
-  EXPECT_EQ(ST::parentDirectory("C:\\"), "");
-  EXPECT_EQ(ST::parentDirectory("a"), "");
-  EXPECT_EQ(ST::extension("dir.d\\file"), "");
-  EXPECT_EQ(ST::extension("file.tar.gz"), "gz");
+  expectEach([](std::string& s) { return ST::parentDirectory(s); },
+             {{"C:\\a\\b", "C:\\a"}, {"C:\\a\\b\\", "C:\\a"}, {"C:\\", ""}, {"a", ""}});
+  expectEach([](std::string& s) { return ST::extension(s); },
+             {{"dir.d\\file", ""}, {"file.tar.gz", "gz"}});
   EXPECT_EQ(ST::extension(std::wstring(L"a\\b.TXT")), L"TXT");
   std::string p = "a\\\\";
   EXPECT_EQ(ST::removeTrailingBackslashes(p), "a");
   EXPECT_EQ(ST::ensureTrailingBackslash(p), "a\\");
-  EXPECT_EQ(ST::ensureTrailingBackslash(p), "a\\");
-  std::string slash = "a/";
-  EXPECT_EQ(ST::ensureTrailingBackslash(slash), "a/");
-  std::string none;
-  EXPECT_EQ(ST::ensureTrailingBackslash(none), "");
+  expectEach([](std::string& s) { return ST::ensureTrailingBackslash(s); },
+             {{"a\\", "a\\"}, {"a/", "a/"}, {"", ""}});
   std::wstring w = L"b";
   EXPECT_EQ(ST::ensureTrailingBackslash(w), L"b\\");
-}
 
-TEST(StringTools, AbsolutePaths) {
-  EXPECT_TRUE(ST::isAbsolutePath("C:\\x"));
-  EXPECT_TRUE(ST::isAbsolutePath("C:x"));
-  EXPECT_TRUE(ST::isAbsolutePath("\\\\host\\share"));
+  for (const char* absolute : {"C:\\x", "C:x", "\\\\host\\share"})
+    EXPECT_TRUE(ST::isAbsolutePath(absolute)) << absolute;
   EXPECT_FALSE(ST::isAbsolutePath("\\x"));
   EXPECT_FALSE(ST::isAbsolutePath("x"));
   EXPECT_EQ(ST::makeAbsolute("b/../c", "C:/a"), "C:\\a\\c");
@@ -356,51 +332,43 @@ class StringToolsFiles : public ::testing::Test {
   // The same place written the library's way.
   static std::string backslashed(std::string path) { return ST::toBackslashes(path); }
 
-  std::string dir;
-  std::string file;
+  std::string dir, file;
 };
 
 TEST_F(StringToolsFiles, QueriesTheFileSystemThroughBackslashPaths) {
+  const std::string missing = dir + "\\missing";
   EXPECT_TRUE(ST::exists(backslashed(file)));
   EXPECT_TRUE(ST::exists(dir));
-  EXPECT_FALSE(ST::exists(dir + "\\missing"));
+  EXPECT_FALSE(ST::exists(missing));
   EXPECT_FALSE(ST::exists(""));
-
   EXPECT_TRUE(ST::isRegularFile(backslashed(file)));
   EXPECT_TRUE(ST::isRegularFile(ST::toWide(backslashed(file))));
-  EXPECT_FALSE(ST::isRegularFile(dir));
-  EXPECT_FALSE(ST::isRegularFile(dir + "\\missing"));
-  EXPECT_FALSE(ST::isRegularFile(std::string()));
-
-  EXPECT_TRUE(ST::isDirectory(backslashed(dir)));
-  EXPECT_TRUE(ST::isDirectory(backslashed(dir) + "\\"));
-  EXPECT_TRUE(ST::isDirectory("/"));
+  for (const std::string& no : {dir, missing, std::string()})
+    EXPECT_FALSE(ST::isRegularFile(no)) << no;
+  for (const std::string& yes : {backslashed(dir), backslashed(dir) + "\\", std::string("/")}) {
+    EXPECT_TRUE(ST::isDirectory(yes)) << yes;
+  }
   EXPECT_FALSE(ST::isDirectory(backslashed(file)));
   EXPECT_FALSE(ST::isDirectory(""));
 }
 
-TEST_F(StringToolsFiles, CurrentDirectoryAndLongPath) {
-  char buffer[4096];
-  ASSERT_NE(getcwd(buffer, sizeof buffer), nullptr);
-  const std::string previous = buffer;
+TEST_F(StringToolsFiles, CurrentDirectoryLongPathAndNormalize) {
+  char previous[4096], real[4096];
+  ASSERT_NE(getcwd(previous, sizeof previous), nullptr);
   ASSERT_EQ(chdir(dir.c_str()), 0);
   const std::string current = ST::currentDirectory();
-  ASSERT_EQ(chdir(previous.c_str()), 0);
-  char real[4096];
+  ASSERT_EQ(chdir(previous), 0);
   ASSERT_NE(realpath(dir.c_str(), real), nullptr);
   EXPECT_EQ(current, real);
 
   std::string path = backslashed(file);
   EXPECT_EQ(ST::toLongPath(path), backslashed(file));  // POSIX has no short names
-}
 
-TEST_F(StringToolsFiles, NormalizePathExpandsAndTidies) {
   EnvGuard base("KESTRO_TEST_BASE", dir.c_str());
-  std::string path = "%KESTRO_TEST_BASE%\\sub\\..\\.\\plain.txt";
+  path = "%KESTRO_TEST_BASE%\\sub\\..\\.\\plain.txt";
   EXPECT_EQ(ST::normalizePath(path), backslashed(file));
   EXPECT_TRUE(ST::isRegularFile(path));
 }
-
 #endif  // !_WIN32
 
 }  // namespace
