@@ -13,18 +13,15 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <cstdlib>
-#include <fstream>
 #include <regex>
-#include <sstream>
 
 #include "ConfAgent.h"
 #include "ConfNode.h"
-#include "Logger.h"
-#include "UnprivilegedRun.h"
+#include "TestSupport.h"
 
 namespace KestroCorelib {
 namespace {
+using namespace testsupport;
 
 #ifndef _WIN32
 bool matches(const std::string& text, const std::string& pattern) {
@@ -49,9 +46,8 @@ std::string itemInChild(SystemInfo::Item item, const Variables& variables) {
   if (pid == 0) {
     ::close(fds[0]);
     ::dup2(fds[1], 1);
-    for (const char* name : {"DISPLAY", "SSH_CLIENT", "LC_ALL", "LANG", "XDG_SESSION_ID"}) {
+    for (const char* name : {"DISPLAY", "SSH_CLIENT", "LC_ALL", "LANG", "XDG_SESSION_ID"})
       ::unsetenv(name);
-    }
     for (const auto& [name, value] : variables) ::setenv(name, value, 1);
     ::setenv("PLAVO_TEST_SYSTEMINFO_ITEM", std::to_string(item).c_str(), 1);
     ::execl("/proc/self/exe", "SystemBaseTest", "--gtest_filter=SystemInfo.ChildPrintsItem",
@@ -66,11 +62,9 @@ std::string itemInChild(SystemInfo::Item item, const Variables& variables) {
   ::close(fds[0]);
   int status = 0;
   ::waitpid(pid, &status, 0);
-  std::size_t begin = output.find("<<");
-  std::size_t end = output.rfind(">>");
-  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0 || begin == std::string::npos || end < begin) {
+  std::size_t begin = output.find("<<"), end = output.rfind(">>");
+  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0 || begin == std::string::npos || end < begin)
     return "child failed: " + output;
-  }
   return output.substr(begin + 2, end - begin - 2);
 }
 
@@ -78,8 +72,7 @@ std::string itemInChild(SystemInfo::Item item, const Variables& variables) {
 TEST(SystemInfo, ChildPrintsItem) {
   const char* item = std::getenv("PLAVO_TEST_SYSTEMINFO_ITEM");
   if (item == nullptr) GTEST_SKIP() << "only run by itemInChild";
-  std::string answer = SystemInfo::get(static_cast<SystemInfo::Item>(std::atoi(item)));
-  std::printf("<<%s>>", answer.c_str());
+  std::printf("<<%s>>", SystemInfo::get(static_cast<SystemInfo::Item>(std::atoi(item))).c_str());
   std::fflush(stdout);
 }
 
@@ -137,23 +130,21 @@ TEST(SystemInfo, EnvironmentDependentItems) {
 }
 
 TEST(SystemInfo, SpecialFolders) {
-  const char* savedHome = std::getenv("HOME");
-  std::string home = savedHome != nullptr ? savedHome : "";
-  ::setenv("HOME", "/home/t", 1);
-  ::unsetenv("XDG_CONFIG_HOME");
-  EXPECT_EQ(specialFolder(SpecialFolder::Documents), "/home/t/Documents");
-  EXPECT_EQ(specialFolder(SpecialFolder::Desktop), "/home/t/Desktop");
-  EXPECT_EQ(specialFolder(SpecialFolder::AppData), "/home/t/.config");
-  EXPECT_EQ(specialFolder(SpecialFolder::UserTemp), "/home/t/.config\\Kestro\\temp");
-  ::setenv("XDG_CONFIG_HOME", "/x/conf", 1);
+  ScopedEnv home("HOME", "/home/t");
+  ScopedEnv config("XDG_CONFIG_HOME", nullptr);
+  const std::vector<std::pair<int, std::string>> cases = {
+      {SpecialFolder::Documents, "/home/t/Documents"},
+      {SpecialFolder::Desktop, "/home/t/Desktop"},
+      {SpecialFolder::AppData, "/home/t/.config"},
+      {SpecialFolder::UserTemp, "/home/t/.config\\Kestro\\temp"},
+      {SpecialFolder::CommonAppData, "/etc"},
+      {SpecialFolder::CommonTemp, "/etc\\Kestro\\temp"},
+      {SpecialFolder::ProgramFiles, "/opt"},
+      {SpecialFolder::ProgramFilesCommon, "/opt"},
+      {3, ""}, {4, ""}, {5, ""}, {13, ""}, {14, ""}, {15, ""}, {-1, ""}, {19, ""}};
+  for (const auto& [folder, expected] : cases) EXPECT_EQ(specialFolder(folder), expected) << folder;
+  config.set("/x/conf");
   EXPECT_EQ(specialFolder(SpecialFolder::UserTemp), "/x/conf\\Kestro\\temp");
-  ::unsetenv("XDG_CONFIG_HOME");
-  EXPECT_EQ(specialFolder(SpecialFolder::CommonAppData), "/etc");
-  EXPECT_EQ(specialFolder(SpecialFolder::CommonTemp), "/etc\\Kestro\\temp");
-  EXPECT_EQ(specialFolder(SpecialFolder::ProgramFiles), "/opt");
-  EXPECT_EQ(specialFolder(SpecialFolder::ProgramFilesCommon), "/opt");
-  for (int folder : {3, 4, 5, 13, 14, 15, -1, 19}) EXPECT_EQ(specialFolder(folder), "") << folder;
-  ::setenv("HOME", home.c_str(), 1);
 }
 
 // Asks the bus as the configuration agent would.
@@ -185,11 +176,11 @@ TEST(SystemBase, AnswersSystemStringQueries) {
   EXPECT_EQ(asker.query("hostname.extra"), SystemInfo::get(SystemInfo::HostName));
   EXPECT_EQ(asker.lastKey, "hostname");
   EXPECT_EQ(asker.query("osbits"), std::to_string(sizeof(void*) * 8));
-  EXPECT_EQ(asker.query("osversion"), SystemInfo::get(SystemInfo::OsVersionNumber));
-  EXPECT_EQ(asker.query("currentuser"), SystemInfo::get(SystemInfo::CurrentUser));
-  EXPECT_EQ(asker.query("platform"), SystemInfo::get(SystemInfo::Platform));
-  EXPECT_EQ(asker.query("arch"), SystemInfo::get(SystemInfo::Architecture));
-
+  for (const auto& [key, item] : std::vector<std::pair<const char*, SystemInfo::Item>>{
+           {"osversion", SystemInfo::OsVersionNumber}, {"currentuser", SystemInfo::CurrentUser},
+           {"platform", SystemInfo::Platform}, {"arch", SystemInfo::Architecture}}) {
+    EXPECT_EQ(asker.query(key), SystemInfo::get(item)) << key;
+  }
   // Unknown keys and keys in another case: status 3, handled, answer untouched.
   for (const std::string key : {"HostName", "nosuchkey", "", ".x"}) {
     EXPECT_EQ(asker.query(key, &status), "untouched") << key;
@@ -226,44 +217,33 @@ TEST(SystemBase, AnswersGroupsAddressesAndVolumes) {
     EXPECT_NE(address, "127.0.0.1");
   }
   EXPECT_TRUE(ip.empty() || ip.back() != '\n');
-
   EXPECT_TRUE(matches(asker.query("diskserial./"), "[0-9]+"));
   EXPECT_EQ(asker.query("diskserial.\\no\\such\\dir"), "[unknown]");
 }
 
-TEST(SystemBase, SortsOutMessagesItDoesNotServe) {
-  SystemBase system;
+TEST(SystemBase, SortsOutMessagesItDoesNotServeAndRemovesItsHooks) {
   Asker asker;
   std::string answer = "untouched";
-  SystemQueryParam query("x", ConfNode::TypeString, &answer, false);
-  EXPECT_TRUE(asker.ask("query", query));
-  EXPECT_EQ(query.status, 5);
-  SystemQueryParam set("x", ConfNode::TypeSystemString, &answer, false);
-  EXPECT_TRUE(asker.ask("set", set));
-  EXPECT_EQ(set.status, 11);
-  EXPECT_EQ(answer, "untouched");
-
-  SystemQueryParam other("hostname", ConfNode::TypeSystemString, &answer, false);
-  ImsMessage notSystem("System", "query", "", &other);
-  EXPECT_EQ(system.receiveMessage(notSystem), 1);
-  ImsMessage notQuery("system", "get", "", &other);
-  EXPECT_EQ(system.receiveMessage(notQuery), 1);
-  ImsMessage noParameter("system", "query", "");
-  EXPECT_EQ(system.receiveMessage(noParameter), 1);
-  ImsMessage good("system", "query", "", &other);
-  EXPECT_EQ(system.receiveHookedMessage(999999, good), 1);
-  EXPECT_EQ(answer, "untouched");
-  EXPECT_EQ(system.receiveMessage(good), 3);
-  EXPECT_EQ(answer, SystemInfo::get(SystemInfo::HostName));
-}
-
-TEST(SystemBase, RemovesItsHooks) {
-  Asker asker;
-  std::string answer;
   {
     SystemBase system;
-    SystemQueryParam query("hostname", ConfNode::TypeSystemString, &answer, false);
+    SystemQueryParam query("x", ConfNode::TypeString, &answer, false);
     EXPECT_TRUE(asker.ask("query", query));
+    EXPECT_EQ(query.status, 5);
+    SystemQueryParam set("x", ConfNode::TypeSystemString, &answer, false);
+    EXPECT_TRUE(asker.ask("set", set));
+    EXPECT_EQ(set.status, 11);
+    EXPECT_EQ(answer, "untouched");
+
+    SystemQueryParam other("hostname", ConfNode::TypeSystemString, &answer, false);
+    ImsMessage notSystem("System", "query", "", &other), notQuery("system", "get", "", &other),
+        noParameter("system", "query", ""), good("system", "query", "", &other);
+    EXPECT_EQ(system.receiveMessage(notSystem), 1);
+    EXPECT_EQ(system.receiveMessage(notQuery), 1);
+    EXPECT_EQ(system.receiveMessage(noParameter), 1);
+    EXPECT_EQ(system.receiveHookedMessage(999999, good), 1);
+    EXPECT_EQ(answer, "untouched");
+    EXPECT_EQ(system.receiveMessage(good), 3);
+    EXPECT_EQ(answer, SystemInfo::get(SystemInfo::HostName));
   }
   SystemQueryParam query("hostname", ConfNode::TypeSystemString, &answer, false);
   EXPECT_FALSE(asker.ask("query", query));
@@ -271,58 +251,8 @@ TEST(SystemBase, RemovesItsHooks) {
 
 // ---- Local values through the configuration agent --------------------------------------------
 
-template <typename E, typename F> std::string errorText(F call) {
-  try {
-    call();
-  } catch (const E& e) {
-    return e.getText();
-  } catch (const Exception& e) {
-    return "wrong class: " + e.getText();
-  }
-  return "no exception";
-}
-
-// Collects the warnings that loggers post on the bus, rendered.
-struct WarningListener : ImsAgent {
-  WarningListener() : ImsAgent("listener") {
-    hook = setMessageHook(false, "debug", "functional", "3", 1);
-  }
-  ~WarningListener() override { removeMessageHook(hook); }
-  int32_t receiveHookedMessage(uint64_t id, ImsMessage& message) override {
-    auto* record = dynamic_cast<Logger::LogMessageParameter*>(message.parameter);
-    if (id != hook || record == nullptr) return 1;
-    texts.push_back(record->sourceName + " " +
-                    record->parameters.fill(Exception::scanTemplate(record->text)));
-    return 2;
-  }
-  uint64_t hook = 0;
-  std::vector<std::string> texts;
-};
-
-class LocalValues : public ::testing::Test {
+class LocalValues : public TempRegistry {
  protected:
-  void SetUp() override {
-    char pattern[] = "/tmp/systembase-test-XXXXXX";
-    ASSERT_NE(::mkdtemp(pattern), nullptr);
-    dir = pattern;
-    ::setenv("KESTRO_REGISTRY_DIR", dir.c_str(), 1);
-    ::unsetenv("KESTRO_ENV");
-  }
-  void TearDown() override {
-    ::unsetenv("KESTRO_REGISTRY_DIR");
-    ::unsetenv("KESTRO_ENV");
-    std::string command = "rm -rf '" + dir + "'";
-    ASSERT_EQ(std::system(command.c_str()), 0);
-  }
-  void writeHive(const std::string& root, const std::string& text) const {
-    std::ofstream(dir + "/" + root + ".reg", std::ios::binary) << text;
-  }
-  std::string hive(const std::string& root) const {
-    std::ifstream in(dir + "/" + root + ".reg", std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-  }
   // Sets a local value as a "system"/"set" broadcast and returns the status.
   template <typename T>
   int32_t set(const std::string& key, int32_t type, T value, bool userScope = false) {
@@ -337,26 +267,26 @@ class LocalValues : public ::testing::Test {
     agent.getLocal(new SystemQueryParam(key, type, &value, userScope));
     return value;
   }
-  std::string dir;
+  std::string notFound(const std::string& key) const {
+    return "GetLocal_NotFound: Configuration key \"" + key + "\" was not found";
+  }
   SystemBase system;
   ConfAgent agent;
   Asker asker;
 };
 
 TEST_F(LocalValues, ResourceLocationsComeFromTheMachineHive) {
-  writeHive(
-      "HKEY_LOCAL_MACHINE",
-      "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Kestro\\Resources]\n\"InstallDir\"=\"/opt/"
-      "kestro\"\n"
-      "\"ConfigurationDir\"=\"/opt/kestro/config\"\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Kestro\\Alt]\n"
-      "\"InstallDir\"=\"/alt\"\n");
+  writeHive("HKEY_LOCAL_MACHINE",
+            "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Kestro\\Resources]\n"
+            "\"InstallDir\"=\"/opt/kestro\"\n\"ConfigurationDir\"=\"/opt/kestro/config\"\n\n"
+            "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Kestro\\Alt]\n\"InstallDir\"=\"/alt\"\n");
   EXPECT_EQ(agent.getLocalString("Resources\\InstallDir", false), "/opt/kestro");
   EXPECT_EQ(agent.getLocalString("Resources\\ConfigurationDir", false), "/opt/kestro/config");
-  ::setenv("KESTRO_ENV", "SOFTWARE\\Kestro\\Alt", 1);
+  noEnv.set("SOFTWARE\\Kestro\\Alt");
   EXPECT_EQ(agent.getLocalString("Resources\\InstallDir", false), "/alt");
   EXPECT_EQ(errorText<ConfAgent::GetLocal_NotFound>(
                 [&] { agent.getLocalString("Resources\\ConfigurationDir", false); }),
-            "GetLocal_NotFound: Configuration key \"Resources\\ConfigurationDir\" was not found");
+            notFound("Resources\\ConfigurationDir"));
 }
 
 TEST_F(LocalValues, SampleInstallationHiveNamesBothDirectories) {
@@ -393,72 +323,70 @@ TEST_F(LocalValues, EveryTypeRoundTrips) {
   EXPECT_EQ(get<std::string>("Scoped", ConfNode::TypeLocalString, "", true), "mine");
   EXPECT_EQ(errorText<ConfAgent::GetLocal_NotFound>(
                 [&] { get<std::string>("Scoped", ConfNode::TypeLocalString, ""); }),
-            "GetLocal_NotFound: Configuration key \"Scoped\" was not found");
+            notFound("Scoped"));
 }
 
 TEST_F(LocalValues, FailuresBecomeStatusCodes) {
   writeHive("HKEY_LOCAL_MACHINE",
-            "REGEDIT4\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Kestro]\n\"Count\"=dword:00000005\n\"Word\"="
-            "\"five\"\n"
-            "\"Big\"=\"99999999999999999999\"\n\"Neg\"=\"-1\"\n");
-  EXPECT_EQ(
-      errorText<ConfAgent::GetLocal_WrongType>([&] { agent.getLocalString("Count", false); }),
-      "GetLocal_WrongType: Configuration key \"Count\" is not of requested type (local string)");
+            "REGEDIT4\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Kestro]\n\"Count\"=dword:00000005\n"
+            "\"Word\"=\"five\"\n\"Big\"=\"99999999999999999999\"\n\"Neg\"=\"-1\"\n");
+  auto wrongType = [](const std::string& key, const std::string& type) {
+    return "GetLocal_WrongType: Configuration key \"" + key + "\" is not of requested type (" +
+           type + ")";
+  };
+  EXPECT_EQ(errorText<ConfAgent::GetLocal_WrongType>([&] { agent.getLocalString("Count", false); }),
+            wrongType("Count", "local string"));
   // A stored text that is no number of the kind asked for is a wrong type, and the value stays.
   int64_t number = 7;
   for (const std::string key : {"Word", "Big"}) {
     EXPECT_EQ(errorText<ConfAgent::GetLocal_WrongType>(
                   [&] { number = get<int64_t>(key, ConfNode::TypeLocalInt, 7); }),
-              "GetLocal_WrongType: Configuration key \"" + key +
-                  "\" is not of requested type (local int)");
+              wrongType(key, "local int"));
   }
   EXPECT_EQ(number, 7);
   EXPECT_EQ(errorText<ConfAgent::GetLocal_WrongType>(
                 [&] { get<uint64_t>("Neg", ConfNode::TypeLocalUint, 7); }),
-            "GetLocal_WrongType: Configuration key \"Neg\" is not of requested type (local uint)");
-  EXPECT_EQ(
-      errorText<ConfAgent::GetLocal_WrongType>(
-          [&] { get<double>("Word", ConfNode::TypeLocalFloat, 7); }),
-      "GetLocal_WrongType: Configuration key \"Word\" is not of requested type (local float)");
+            wrongType("Neg", "local uint"));
+  EXPECT_EQ(errorText<ConfAgent::GetLocal_WrongType>(
+                [&] { get<double>("Word", ConfNode::TypeLocalFloat, 7); }),
+            wrongType("Word", "local float"));
   EXPECT_EQ(
       errorText<ConfAgent::GetLocal_NotFound>([&] { agent.getLocalString("No\\Such", false); }),
-      "GetLocal_NotFound: Configuration key \"No\\Such\" was not found");
+      notFound("No\\Such"));
 
   // A hive that does not parse: no access for queries, a failed set, and the file stays.
   const std::string broken = "REGEDIT4\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Kestro]\n\"x\"=\n";
   writeHive("HKEY_LOCAL_MACHINE", broken);
-  WarningListener warnings;
+  LogCollector warnings("functional", "3");
   EXPECT_EQ(errorText<ConfAgent::GetLocal_NoAccess>(
                 [&] { agent.getLocalString("Resources\\InstallDir", false); }),
             "GetLocal_NoAccess: Got request for configuration key \"Resources\\InstallDir\" of "
-            "type local string, but "
-            "failed to get access to it");
+            "type local string, but failed to get access to it");
   EXPECT_EQ(set<std::string>("Text", ConfNode::TypeLocalString, "x"), 11);
   EXPECT_EQ(hive("HKEY_LOCAL_MACHINE"), broken);
   // Why it failed reaches whoever listens to warnings: the file and the line.
   const std::string cause = dir +
                             "/HKEY_LOCAL_MACHINE.reg is not a valid REGEDIT4 hive: line 3: unknown "
                             "kind of value (expected \"text\", dword: or hex:)";
-  EXPECT_EQ(std::count_if(warnings.texts.begin(), warnings.texts.end(),
-                          [&](const std::string& text) {
-                            return text.rfind("systembase ", 0) == 0 &&
-                                   text.find(cause) != std::string::npos;
+  EXPECT_EQ(std::count_if(warnings.records.begin(), warnings.records.end(),
+                          [&](const Seen& s) {
+                            return s.sourceName == "systembase" &&
+                                   s.rendered.find(cause) != std::string::npos;
                           }),
             2);
 }
 
 TEST_F(LocalValues, RefusedAccessBecomesStatusCodes) {
-  writeHive("HKEY_LOCAL_MACHINE",
-            "REGEDIT4\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Kestro]\n\"Text\"=\"t\"\n");
+  writeHive("HKEY_LOCAL_MACHINE", "REGEDIT4\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Kestro]\n\"Text\"=\"t\"\n");
   ASSERT_EQ(::chmod(dir.c_str(), 0555), 0);
-  ASSERT_EQ(::chmod((dir + "/HKEY_LOCAL_MACHINE.reg").c_str(), 0444), 0);
-  EXPECT_EQ(testsupport::runUnprivileged([&] {
+  ASSERT_EQ(::chmod(hiveFile("HKEY_LOCAL_MACHINE").c_str(), 0444), 0);
+  EXPECT_EQ(runUnprivileged([&] {
               return std::to_string(set<std::string>("Text", ConfNode::TypeLocalString, "x")) +
                      " " + get<std::string>("Text", ConfNode::TypeLocalString, "");
             }),
             "10 t");
-  ASSERT_EQ(::chmod((dir + "/HKEY_LOCAL_MACHINE.reg").c_str(), 0), 0);
-  EXPECT_EQ(testsupport::runUnprivileged([&] {
+  ASSERT_EQ(::chmod(hiveFile("HKEY_LOCAL_MACHINE").c_str(), 0), 0);
+  EXPECT_EQ(runUnprivileged([&] {
               std::string value = "untouched";
               SystemQueryParam parameter("Text", ConfNode::TypeLocalString, &value, false);
               asker.ask("query", parameter);

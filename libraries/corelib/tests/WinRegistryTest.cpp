@@ -6,154 +6,94 @@
 
 #ifndef _WIN32
 #  include <sys/stat.h>
-#  include <unistd.h>
 #endif
 
-#include <cstdlib>
-#include <fstream>
-#include <sstream>
-
-#include "UnprivilegedRun.h"
+#include "TestSupport.h"
 
 namespace KestroCorelib {
 namespace {
+using namespace testsupport;
 
 #ifndef _WIN32
-std::string readFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
+const char* const kMachine = "HKEY_LOCAL_MACHINE";
+const char* const kUser = "HKEY_CURRENT_USER";
+const char* const kResources = "SOFTWARE\\Kestro\\Resources";
 
-// Runs `call` and returns the rendered text of the exception of type E it raises.
-template <typename E, typename F> std::string errorText(F call) {
-  try {
-    call();
-  } catch (const E& e) {
-    return e.getText();
-  } catch (const Exception& e) {
-    return "wrong class: " + e.getText();
-  }
-  return "no exception";
-}
-
-class WinRegistryTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    char pattern[] = "/tmp/winregistry-test-XXXXXX";
-    ASSERT_NE(::mkdtemp(pattern), nullptr);
-    dir = pattern;
-    ::setenv("KESTRO_REGISTRY_DIR", dir.c_str(), 1);
-    ::unsetenv("KESTRO_ENV");
-  }
-  void TearDown() override {
-    ::unsetenv("KESTRO_REGISTRY_DIR");
-    ::unsetenv("KESTRO_ENV");
-    std::string command = "rm -rf '" + dir + "'";
-    ASSERT_EQ(std::system(command.c_str()), 0);
-  }
-  void writeHive(const std::string& root, const std::string& text) const {
-    std::ofstream(dir + "/" + root + ".reg", std::ios::binary) << text;
-  }
-  std::string dir;
-};
+using WinRegistryTest = TempRegistry;
 
 TEST(WinRegistry, MapResourcePathFollowsKestroEnv) {
-  ::unsetenv("KESTRO_ENV");
-  EXPECT_EQ(WinRegistry::mapResourcePath("SOFTWARE/Kestro/Resources"),
-            "SOFTWARE\\Kestro\\Resources");
-  ::setenv("KESTRO_ENV", "SOFTWARE\\Kestro\\Alt", 1);
-  EXPECT_EQ(WinRegistry::mapResourcePath("SOFTWARE\\Kestro\\Resources"), "SOFTWARE\\Kestro\\Alt");
-  EXPECT_EQ(WinRegistry::mapResourcePath("SOFTWARE/Kestro/Resources/Sub"),
-            "SOFTWARE\\Kestro\\Alt\\Sub");
-  // Nothing is required after the prefix, and the comparison is case-sensitive.
-  EXPECT_EQ(WinRegistry::mapResourcePath("SOFTWARE\\Kestro\\ResourcesOld"),
-            "SOFTWARE\\Kestro\\AltOld");
-  EXPECT_EQ(WinRegistry::mapResourcePath("software\\kestro\\resources"),
-            "software\\kestro\\resources");
-  EXPECT_EQ(WinRegistry::mapResourcePath("SOFTWARE\\Kestro"), "SOFTWARE\\Kestro");
-  // The variable's value is used as it is, slashes included.
-  ::setenv("KESTRO_ENV", "A/B", 1);
+  ScopedEnv env("KESTRO_ENV", nullptr);
+  EXPECT_EQ(WinRegistry::mapResourcePath("SOFTWARE/Kestro/Resources"), kResources);
+  env.set("SOFTWARE\\Kestro\\Alt");
+  const std::vector<std::pair<const char*, const char*>> cases = {
+      {kResources, "SOFTWARE\\Kestro\\Alt"},
+      {"SOFTWARE/Kestro/Resources/Sub", "SOFTWARE\\Kestro\\Alt\\Sub"},
+      // Nothing is required after the prefix, and the comparison is case-sensitive.
+      {"SOFTWARE\\Kestro\\ResourcesOld", "SOFTWARE\\Kestro\\AltOld"},
+      {"software\\kestro\\resources", "software\\kestro\\resources"},
+      {"SOFTWARE\\Kestro", "SOFTWARE\\Kestro"}};
+  for (const auto& [path, mapped] : cases) EXPECT_EQ(WinRegistry::mapResourcePath(path), mapped);
+  env.set("A/B");  // the variable's value is used as it is, slashes included
   EXPECT_EQ(WinRegistry::mapResourcePath("SOFTWARE/Kestro/Resources/C"), "A/B\\C");
-  ::setenv("KESTRO_ENV", "", 1);
-  EXPECT_EQ(WinRegistry::mapResourcePath("SOFTWARE\\Kestro\\Resources"), "");
-  ::unsetenv("KESTRO_ENV");
+  env.set("");
+  EXPECT_EQ(WinRegistry::mapResourcePath(kResources), "");
 }
 
 TEST_F(WinRegistryTest, ReadsAHandWrittenHive) {
-  writeHive("HKEY_LOCAL_MACHINE",
+  writeHive(kMachine,
             "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Kestro\\Resources]\n"
             "\"InstallDir\"=\"/opt/kestro\"\n\"ConfigurationDir\"=\"/opt/kestro/config\"\n"
             "\"Paths\"=hex(7):61,00,62,00,00\n\"Count\"=dword:0000002a\n");
-  EXPECT_EQ(WinRegistry::getString("HKEY_LOCAL_MACHINE", "SOFTWARE\\Kestro\\Resources",
-                                   "InstallDir", false),
-            "/opt/kestro");
-  EXPECT_EQ(WinRegistry::getString("HKEY_LOCAL_MACHINE", "software/kestro/resources",
-                                   "configurationdir", false),
+  EXPECT_EQ(WinRegistry::getString(kMachine, kResources, "InstallDir", false), "/opt/kestro");
+  EXPECT_EQ(WinRegistry::getString(kMachine, "software/kestro/resources", "configurationdir",
+                                   false),
             "/opt/kestro/config");
-  EXPECT_EQ(WinRegistry::getStringList("HKEY_LOCAL_MACHINE", "SOFTWARE\\Kestro\\Resources", "Paths",
-                                       true),
+  EXPECT_EQ(WinRegistry::getStringList(kMachine, kResources, "Paths", true),
             (std::vector<std::string>{"a", "b"}));
-  EXPECT_EQ(WinRegistry::getRawValue("HKEY_LOCAL_MACHINE", "SOFTWARE\\Kestro\\Resources", "Count",
-                                     4, false),
-            "*");
+  EXPECT_EQ(WinRegistry::getRawValue(kMachine, kResources, "Count", 4, false), "*");
 
-  ::setenv("KESTRO_ENV", "SOFTWARE\\Kestro\\Alt", 1);
-  EXPECT_EQ(errorText<WinRegistry::Get_NotFound>([] {
-              WinRegistry::getString("HKEY_LOCAL_MACHINE", "SOFTWARE\\Kestro\\Resources",
-                                     "InstallDir", false);
-            }),
+  noEnv.set("SOFTWARE\\Kestro\\Alt");
+  EXPECT_EQ(errorText<WinRegistry::Get_NotFound>(
+                [] { WinRegistry::getString(kMachine, kResources, "InstallDir", false); }),
             "Get_NotFound: Could not find registry key "
             "\"HKEY_LOCAL_MACHINE\"->\"SOFTWARE\\Kestro\\Alt\"");
-  writeHive("HKEY_LOCAL_MACHINE",
+  writeHive(kMachine,
             "REGEDIT4\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Kestro\\Alt]\n\"InstallDir\"=\"/alt\"\n");
-  EXPECT_EQ(WinRegistry::getString("HKEY_LOCAL_MACHINE", "SOFTWARE\\Kestro\\Resources",
-                                   "InstallDir", false),
-            "/alt");
+  EXPECT_EQ(WinRegistry::getString(kMachine, kResources, "InstallDir", false), "/alt");
   // An empty KESTRO_ENV maps the resource key onto the root key itself.
-  ::setenv("KESTRO_ENV", "", 1);
-  writeHive("HKEY_LOCAL_MACHINE", "REGEDIT4\n[HKEY_LOCAL_MACHINE]\n\"InstallDir\"=\"/root\"\n");
-  EXPECT_EQ(WinRegistry::getString("HKEY_LOCAL_MACHINE", "SOFTWARE\\Kestro\\Resources",
-                                   "InstallDir", false),
-            "/root");
+  noEnv.set("");
+  writeHive(kMachine, "REGEDIT4\n[HKEY_LOCAL_MACHINE]\n\"InstallDir\"=\"/root\"\n");
+  EXPECT_EQ(WinRegistry::getString(kMachine, kResources, "InstallDir", false), "/root");
 }
 
 TEST_F(WinRegistryTest, StringsAndListsRoundTrip) {
-  const std::string longText(1000, 'x');
-  WinRegistry::setString("HKEY_CURRENT_USER", "SOFTWARE\\Kestro\\A\\B", "Long", longText, false);
-  WinRegistry::setString("HKEY_CURRENT_USER", "SOFTWARE\\Kestro", "Quoted", "C:\\a \"b\"", false);
-  WinRegistry::setString("HKEY_CURRENT_USER", "SOFTWARE\\Kestro", "Lines", "one\ntwo\r\n", false);
-  EXPECT_EQ(WinRegistry::getString("HKEY_CURRENT_USER", "SOFTWARE\\Kestro\\A\\B", "Long", false),
-            longText);
-  EXPECT_EQ(WinRegistry::getString("HKEY_CURRENT_USER", "SOFTWARE\\Kestro", "quoted", false),
-            "C:\\a \"b\"");
-  EXPECT_EQ(WinRegistry::getString("HKEY_CURRENT_USER", "SOFTWARE\\Kestro", "Lines", false),
-            "one\ntwo\r\n");
+  const std::vector<std::pair<std::string, std::string>> strings = {
+      {"Long", std::string(1000, 'x')}, {"Quoted", "C:\\a \"b\""}, {"Lines", "one\ntwo\r\n"}};
+  for (const auto& [name, text] : strings)
+    WinRegistry::setString(kUser, "SOFTWARE\\Kestro\\A\\B", name, text, false);
+  for (const auto& [name, text] : strings)
+    EXPECT_EQ(WinRegistry::getString(kUser, "software\\kestro\\a\\b", name, false), text) << name;
 
-  WinRegistry::setStringList("HKEY_CURRENT_USER", "SOFTWARE\\Kestro", "List", {"a", "b c"}, false);
-  EXPECT_EQ(WinRegistry::getStringList("HKEY_CURRENT_USER", "SOFTWARE\\Kestro", "List", false),
-            (std::vector<std::string>{"a", "b c"}));
-  WinRegistry::setStringList("HKEY_CURRENT_USER", "SOFTWARE\\Kestro", "List", {}, false);
-  EXPECT_EQ(WinRegistry::getStringList("HKEY_CURRENT_USER", "SOFTWARE\\Kestro", "List", false),
-            (std::vector<std::string>{""}));
-  // An empty element in the middle ends the list.
-  WinRegistry::setStringList("HKEY_CURRENT_USER", "SOFTWARE\\Kestro", "List", {"a", "", "b"},
-                             false);
-  EXPECT_EQ(WinRegistry::getStringList("HKEY_CURRENT_USER", "SOFTWARE\\Kestro", "List", false),
-            (std::vector<std::string>{"a"}));
-  EXPECT_EQ(readFile(dir + "/HKEY_CURRENT_USER.reg").substr(0, 10), "REGEDIT4\n\n");
+  using List = std::vector<std::string>;
+  // An empty list reads back as one empty element; an empty element in the middle ends it.
+  for (const auto& [written, read] : std::vector<std::pair<List, List>>{
+           {{"a", "b c"}, {"a", "b c"}}, {{}, {""}}, {{"a", "", "b"}, {"a"}}}) {
+    WinRegistry::setStringList(kUser, "SOFTWARE\\Kestro", "List", written, false);
+    EXPECT_EQ(WinRegistry::getStringList(kUser, "SOFTWARE\\Kestro", "List", false), read);
+  }
+  EXPECT_EQ(hive(kUser).substr(0, 10), "REGEDIT4\n\n");
 }
 
 TEST_F(WinRegistryTest, TrailingNulsAreCut) {
-  WinRegistry::setRawValue("HKEY_LOCAL_MACHINE", "K", "v", 1, "abc\0\0\0", 6, false);
-  EXPECT_EQ(WinRegistry::getString("HKEY_LOCAL_MACHINE", "K", "v", false), "abc");
-  WinRegistry::setRawValue("HKEY_LOCAL_MACHINE", "K", "v", 1, "\0\0", 2, false);
-  EXPECT_EQ(WinRegistry::getString("HKEY_LOCAL_MACHINE", "K", "v", false), std::string("\0\0", 2));
-  WinRegistry::setRawValue("HKEY_LOCAL_MACHINE", "K", "v", 1, "a\0b", 3, false);
-  EXPECT_EQ(WinRegistry::getString("HKEY_LOCAL_MACHINE", "K", "v", false), std::string("a\0b", 3));
-  WinRegistry::setRawValue("HKEY_LOCAL_MACHINE", "K", "v", 3, "", 0, false);
-  EXPECT_EQ(WinRegistry::getRawValue("HKEY_LOCAL_MACHINE", "K", "v", 3, false), "");
+  for (const auto& [data, read] : std::vector<std::pair<std::string, std::string>>{
+           {std::string("abc\0\0\0", 6), "abc"},
+           {std::string("\0\0", 2), std::string("\0\0", 2)},
+           {std::string("a\0b", 3), std::string("a\0b", 3)}}) {
+    WinRegistry::setRawValue(kMachine, "K", "v", 1, data.data(), data.size(), false);
+    EXPECT_EQ(WinRegistry::getString(kMachine, "K", "v", false), read);
+  }
+  WinRegistry::setRawValue(kMachine, "K", "v", 3, "", 0, false);
+  EXPECT_EQ(WinRegistry::getRawValue(kMachine, "K", "v", 3, false), "");
 }
 
 TEST_F(WinRegistryTest, ReadErrorsNameKeyAndValue) {
@@ -171,28 +111,23 @@ TEST_F(WinRegistryTest, ReadErrorsNameKeyAndValue) {
                 [] { WinRegistry::getString("HKEY_USERS", "K/L", "v", false); }),
             "Get_NotFound: Could not find registry key \"HKEY_USERS\"->\"K\\L\"");
 
-  writeHive("HKEY_LOCAL_MACHINE",
-            "REGEDIT4\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\X]\n\"Count\"=dword:00000001\n");
-  EXPECT_EQ(
-      errorText<WinRegistry::Get_NotFound>(
-          [] { WinRegistry::getString("HKEY_LOCAL_MACHINE", "SOFTWARE\\X", "Other", false); }),
-      "Get_NotFound: Could not find registry key \"HKEY_LOCAL_MACHINE\\SOFTWARE\\X\"->\"Other\"");
-  EXPECT_EQ(errorText<WinRegistry::Get_WrongType>([] {
-              WinRegistry::getString("HKEY_LOCAL_MACHINE", "SOFTWARE\\X", "Count", false);
-            }),
+  writeHive(kMachine, "REGEDIT4\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\X]\n\"Count\"=dword:00000001\n");
+  EXPECT_EQ(errorText<WinRegistry::Get_NotFound>(
+                [] { WinRegistry::getString(kMachine, "SOFTWARE\\X", "Other", false); }),
+            "Get_NotFound: Could not find registry key \"HKEY_LOCAL_MACHINE\\SOFTWARE\\X\"->"
+            "\"Other\"");
+  EXPECT_EQ(errorText<WinRegistry::Get_WrongType>(
+                [] { WinRegistry::getString(kMachine, "SOFTWARE\\X", "Count", false); }),
             "Get_WrongType: Cannot get \"HKEY_LOCAL_MACHINE\\SOFTWARE\\X\"->\"Count\" of type 1 "
-            "because the "
-            "actual type is 4");
-  EXPECT_EQ(errorText<WinRegistry::Get_WrongType>([] {
-              WinRegistry::getStringList("HKEY_LOCAL_MACHINE", "SOFTWARE/X", "Count", false);
-            }),
+            "because the actual type is 4");
+  EXPECT_EQ(errorText<WinRegistry::Get_WrongType>(
+                [] { WinRegistry::getStringList(kMachine, "SOFTWARE/X", "Count", false); }),
             "Get_WrongType: Cannot get \"HKEY_LOCAL_MACHINE\\SOFTWARE/X\"->\"Count\" of type 7 "
-            "because the "
-            "actual type is 4");
+            "because the actual type is 4");
   // A key opened for reading cannot be written through.
   EXPECT_EQ(errorText<WinRegistry::Set_AccessDenied>([] {
-              WinRegistry::Key key = WinRegistry::openKey("HKEY_LOCAL_MACHINE", "SOFTWARE\\X",
-                                                          WinRegistry::keyRead, false);
+              WinRegistry::Key key =
+                  WinRegistry::openKey(kMachine, "SOFTWARE\\X", WinRegistry::keyRead, false);
               WinRegistry::writeValue(key, "HKEY_LOCAL_MACHINE\\SOFTWARE\\X", "v", 1, "", 1);
             }),
             "Set_AccessDenied: Access denied when trying to set "
@@ -201,52 +136,47 @@ TEST_F(WinRegistryTest, ReadErrorsNameKeyAndValue) {
 
 TEST_F(WinRegistryTest, InvalidHiveIsRefusedAndKept) {
   const std::string broken = "REGEDIT4\n[HKEY_LOCAL_MACHINE\\K]\n\"a\"=\"1\n";
-  writeHive("HKEY_LOCAL_MACHINE", broken);
-  const std::string cause =
-      "\nException: " + dir +
-      "/HKEY_LOCAL_MACHINE.reg is not a valid REGEDIT4 hive: line 3: the text value has no "
-      "closing quote";
-  EXPECT_EQ(
-      errorText<WinRegistry::Get_UnknownError>(
-          [] { WinRegistry::getString("HKEY_LOCAL_MACHINE", "K", "a", false); }),
-      "Get_UnknownError: Unknown error when trying to get \"HKEY_LOCAL_MACHINE\"->\"K\"" + cause);
-  EXPECT_EQ(
-      errorText<WinRegistry::Set_UnknownError>(
-          [] { WinRegistry::setString("HKEY_LOCAL_MACHINE", "K", "b", "2", false); }),
-      "Set_UnknownError: Unknown error when trying to set \"HKEY_LOCAL_MACHINE\"->\"K\"" + cause);
-  EXPECT_EQ(readFile(dir + "/HKEY_LOCAL_MACHINE.reg"), broken);
-  // Names the format cannot hold are refused instead of corrupting the hive.
-  EXPECT_EQ(
-      errorText<WinRegistry::Set_UnknownError>(
-          [] { WinRegistry::setString("HKEY_CURRENT_USER", "K", "a\nb", "2", false); }),
-      "Set_UnknownError: Unknown error when trying to set \"HKEY_CURRENT_USER\\K\"->\"a\nb\"");
+  writeHive(kMachine, broken);
+  const std::string cause = "\"HKEY_LOCAL_MACHINE\"->\"K\"\nException: " + hiveFile(kMachine) +
+                            " is not a valid REGEDIT4 hive: line 3: the text value has no "
+                            "closing quote";
+  EXPECT_EQ(errorText<WinRegistry::Get_UnknownError>(
+                [] { WinRegistry::getString(kMachine, "K", "a", false); }),
+            "Get_UnknownError: Unknown error when trying to get " + cause);
   EXPECT_EQ(errorText<WinRegistry::Set_UnknownError>(
-                [] { WinRegistry::setString("HKEY_CURRENT_USER", "A\\\\B", "a", "2", false); }),
+                [] { WinRegistry::setString(kMachine, "K", "b", "2", false); }),
+            "Set_UnknownError: Unknown error when trying to set " + cause);
+  EXPECT_EQ(hive(kMachine), broken);
+  // Names the format cannot hold are refused instead of corrupting the hive.
+  EXPECT_EQ(errorText<WinRegistry::Set_UnknownError>(
+                [] { WinRegistry::setString(kUser, "K", "a\nb", "2", false); }),
+            "Set_UnknownError: Unknown error when trying to set \"HKEY_CURRENT_USER\\K\"->\"a\nb\"");
+  EXPECT_EQ(errorText<WinRegistry::Set_UnknownError>(
+                [] { WinRegistry::setString(kUser, "A\\\\B", "a", "2", false); }),
             "Set_UnknownError: Unknown error when trying to set \"HKEY_CURRENT_USER\"->\"A\\\\B\"");
 }
 
 TEST_F(WinRegistryTest, RefusalsOfTheFileSystemAreAccessDenied) {
-  const std::string file = dir + "/HKEY_LOCAL_MACHINE.reg";
-  writeHive("HKEY_LOCAL_MACHINE", "REGEDIT4\n[HKEY_LOCAL_MACHINE\\K]\n\"a\"=\"1\"\n");
+  const std::string file = hiveFile(kMachine), text = "REGEDIT4\n[HKEY_LOCAL_MACHINE\\K]\n\"a\"=\"1\"\n";
+  writeHive(kMachine, text);
   // Readable but not writable, for the owner and for everybody else.
   ASSERT_EQ(::chmod(dir.c_str(), 0555), 0);
   ASSERT_EQ(::chmod(file.c_str(), 0444), 0);
-  EXPECT_EQ(testsupport::runUnprivileged([] {
-              return errorText<WinRegistry::Set_AccessDenied>([] {
-                       WinRegistry::setString("HKEY_LOCAL_MACHINE", "K", "b", "2", false);
-                     }) +
-                     "|" + WinRegistry::getString("HKEY_LOCAL_MACHINE", "K", "a", false);
+  EXPECT_EQ(runUnprivileged([] {
+              return errorText<WinRegistry::Set_AccessDenied>(
+                         [] { WinRegistry::setString(kMachine, "K", "b", "2", false); }) +
+                     "|" + WinRegistry::getString(kMachine, "K", "a", false);
             }),
             "Set_AccessDenied: Access denied when trying to set \"HKEY_LOCAL_MACHINE\"->\"K\"|1");
   ASSERT_EQ(::chmod(file.c_str(), 0), 0);
-  EXPECT_EQ(testsupport::runUnprivileged([] {
+  EXPECT_EQ(runUnprivileged([] {
               return errorText<WinRegistry::Get_AccessDenied>(
-                  [] { WinRegistry::getString("HKEY_LOCAL_MACHINE", "K", "a", false); });
+                  [] { WinRegistry::getString(kMachine, "K", "a", false); });
             }),
             "Get_AccessDenied: Access denied when trying to get \"HKEY_LOCAL_MACHINE\"->\"K\"");
   ASSERT_EQ(::chmod(dir.c_str(), 0700), 0);
   ASSERT_EQ(::chmod(file.c_str(), 0600), 0);
-  EXPECT_EQ(readFile(file), "REGEDIT4\n[HKEY_LOCAL_MACHINE\\K]\n\"a\"=\"1\"\n");
+  EXPECT_EQ(hive(kMachine), text);
 }
 #endif
 
