@@ -16,7 +16,8 @@ namespace {
 
 using Pieces = std::vector<std::string>;
 using ST = StringTools;
-using Cases = std::initializer_list<std::pair<std::string, std::string>>;
+using P = std::pair<std::string, std::string>;
+using Cases = std::initializer_list<P>;
 
 // Applies an in-place transformation to a copy of each input and checks the result.
 template <typename F> void expectEach(F transform, Cases cases) {
@@ -51,16 +52,16 @@ class EnvGuard {
 
 TEST(StringTools, TrimUnquoteAndCaseFolding) {
   expectEach([](std::string& s) { return ST::trimLeft(s, true); },
-             {{" \r\n\t\v\b\fx ", "x "}, {"\xE9x", "\xE9x"}, {"   ", ""}});
+             {P{" \r\n\t\v\b\fx ", "x "}, P{"\xE9x", "\xE9x"}, P{"   ", ""}});
   // Without the set, every byte up to the blank counts, a high byte too (it is signed).
   expectEach([](std::string& s) { return ST::trimLeft(s, false); },
-             {{"\xE9x", "x"}, {std::string("\x01\x00 !", 4), "!"}});
-  expectEach([](std::string& s) { return ST::trim(s); }, {{"\t a b \n", "a b"}});
-  expectEach(
-      [](std::string& s) { return ST::unquote(s); },
-      {{"'a'", "a"}, {"\"a\"", "a"}, {"\"a'", "\"a'"}, {"'", "'"}, {"''", ""}, {"xax", "xax"}});
-  expectEach([](std::string& s) { return ST::toLower(s); }, {{"MiXeD \xC9", "mixed \xC9"}});
-  expectEach([](std::string& s) { return ST::replaceChar(s, '/', '-'); }, {{"a/b/c", "a-b-c"}});
+             {P{"\xE9x", "x"}, P{std::string("\x01\x00 !", 4), "!"}});
+  expectEach([](std::string& s) { return ST::trim(s); }, {P{"\t a b \n", "a b"}});
+  expectEach([](std::string& s) { return ST::unquote(s); },
+             {P{"'a'", "a"}, P{"\"a\"", "a"}, P{"\"a'", "\"a'"}, P{"'", "'"}, P{"''", ""},
+              P{"xax", "xax"}});
+  expectEach([](std::string& s) { return ST::toLower(s); }, {P{"MiXeD \xC9", "mixed \xC9"}});
+  expectEach([](std::string& s) { return ST::replaceChar(s, '/', '-'); }, {P{"a/b/c", "a-b-c"}});
   EXPECT_EQ(ST::lowerCopy(std::wstring(L"ABC\x00C9")), L"abc\x00C9");
   EXPECT_EQ(ST::compareNoCase("Alpha", "aLPHA"), 0);
   EXPECT_LT(ST::compareNoCase("alpha", "BETA"), 0);
@@ -127,7 +128,7 @@ TEST(StringTools, NarrowWideConversionIsLatin1) {
 TEST(StringTools, EscapeAndUnescape) {
   EXPECT_EQ(ST::escape("a\nb\\c", '\n', 'n', '\\'), "a\\nb\\\\c");
   expectEach([](std::string& s) { return ST::unescape(s, 'n', '\n', '\\'); },
-             {{"a\\nb\\\\c", "a\nb\\c"}, {"\\t\\", "\\t\\"}, {"\\\\n", "\\n"}});
+             {P{"a\\nb\\\\c", "a\nb\\c"}, P{"\\t\\", "\\t\\"}, P{"\\\\n", "\\n"}});
   EXPECT_EQ(ST::escape(std::wstring(L"x;y"), L';', L's', L'^'), L"x^sy");
   EXPECT_EQ(ST::unescape(std::wstring(L"x^sy^^"), L's', L';', L'^'), L"x;y^");
 }
@@ -262,47 +263,34 @@ TEST(StringTools, ExpandEnvironmentReferences) {
   EnvGuard a("A", "x"), unset("KESTRO_TEST_UNSET", nullptr),
       loop("KESTRO_TEST_LOOP", "%KESTRO_TEST_LOOP%");
   // "a\\$A" has no closing backslash; an inserted value is not expanded again.
-  expectEach([](std::string& s) { return ST::expandEnvironment(s); },
-             {{"%A%%A%", "xx"},
-              {"%KESTRO_TEST_UNSET%\\a", "%KESTRO_TEST_UNSET%\\a"},
-              {"$A\\b", "x\\b"},
-              {"a\\$A", "a\\$A"},
-              {"$KESTRO_TEST_UNSET\\$A\\", "$KESTRO_TEST_UNSET\\x\\"},
-              {"/tmp/%A%", "\\tmp\\x"},
-              {"%%A%", "%%A%"},
-              {"%KESTRO_TEST_LOOP%", "%KESTRO_TEST_LOOP%"},
-              {"\\C:", "C:"},
-              {"\\??", ""},
-              {"", ""}});
+  expectEach(
+      [](std::string& s) { return ST::expandEnvironment(s); },
+      {P{"%A%%A%", "xx"}, P{"%KESTRO_TEST_UNSET%\\a", "%KESTRO_TEST_UNSET%\\a"}, P{"$A\\b", "x\\b"},
+       P{"a\\$A", "a\\$A"}, P{"$KESTRO_TEST_UNSET\\$A\\", "$KESTRO_TEST_UNSET\\x\\"},
+       P{"/tmp/%A%", "\\tmp\\x"}, P{"%%A%", "%%A%"}, P{"%KESTRO_TEST_LOOP%", "%KESTRO_TEST_LOOP%"},
+       P{"\\C:", "C:"}, P{"\\??", ""}, P{"", ""}});
 }
 
 TEST(StringTools, TidyPath) {
   // The root stays the root, and nothing turns into it.
   expectEach([](std::string& s) { return ST::tidyPath(s); },
-             {{"a\\.\\b\\..\\c", "a\\c"},
-              {"a\\.\\b\\..\\..", ""},
-              {"\\\\server\\share\\..\\x", "\\\\server\\x"},
-              {"..\\a", "..\\a"},
-              {"..\\..\\a\\..\\b", "..\\..\\b"},
-              {"a\\", "a\\"},
-              {"C:/x//y/", "C:\\x\\y\\"},
-              {"\\", "\\"},
-              {"/", "\\"},
-              {"a\\..\\", ""},
-              {"\\a\\..\\", "\\"}});
+             {P{"a\\.\\b\\..\\c", "a\\c"}, P{"a\\.\\b\\..\\..", ""},
+              P{"\\\\server\\share\\..\\x", "\\\\server\\x"}, P{"..\\a", "..\\a"},
+              P{"..\\..\\a\\..\\b", "..\\..\\b"}, P{"a\\", "a\\"}, P{"C:/x//y/", "C:\\x\\y\\"},
+              P{"\\", "\\"}, P{"/", "\\"}, P{"a\\..\\", ""}, P{"\\a\\..\\", "\\"}});
 }
 
 TEST(StringTools, PathPieces) {
   expectEach([](std::string& s) { return ST::parentDirectory(s); },
-             {{"C:\\a\\b", "C:\\a"}, {"C:\\a\\b\\", "C:\\a"}, {"C:\\", ""}, {"a", ""}});
+             {P{"C:\\a\\b", "C:\\a"}, P{"C:\\a\\b\\", "C:\\a"}, P{"C:\\", ""}, P{"a", ""}});
   expectEach([](std::string& s) { return ST::extension(s); },
-             {{"dir.d\\file", ""}, {"file.tar.gz", "gz"}});
+             {P{"dir.d\\file", ""}, P{"file.tar.gz", "gz"}});
   EXPECT_EQ(ST::extension(std::wstring(L"a\\b.TXT")), L"TXT");
   std::string p = "a\\\\";
   EXPECT_EQ(ST::removeTrailingBackslashes(p), "a");
   EXPECT_EQ(ST::ensureTrailingBackslash(p), "a\\");
   expectEach([](std::string& s) { return ST::ensureTrailingBackslash(s); },
-             {{"a\\", "a\\"}, {"a/", "a/"}, {"", ""}});
+             {P{"a\\", "a\\"}, P{"a/", "a/"}, P{"", ""}});
   std::wstring w = L"b";
   EXPECT_EQ(ST::ensureTrailingBackslash(w), L"b\\");
 
