@@ -6,54 +6,24 @@
 #  include <sys/wait.h>
 #  include <unistd.h>
 
-#  include <cstdlib>
-#  include <fstream>
 #  include <random>
-#  include <sstream>
 
-#  include "UnprivilegedRun.h"
+#  include "TestSupport.h"
 #  include "platform/posix/RegistryHive.h"
 
 namespace KestroCorelib::platform {
 namespace {
-
+using namespace testsupport;
 using Value = RegistryHive::Value;
 
-std::string readFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
-void writeFile(const std::string& path, const std::string& text) {
-  std::ofstream(path, std::ios::binary) << text;
-}
-
-// A fresh registry directory, named by KESTRO_REGISTRY_DIR for the test's lifetime.
-class HiveFiles : public ::testing::Test {
+// A fresh registry directory holding the machine hive.
+class HiveFiles : public TempRegistry {
  protected:
-  void SetUp() override {
-    char pattern[] = "/tmp/hive-test-XXXXXX";
-    ASSERT_NE(::mkdtemp(pattern), nullptr);
-    dir = pattern;
-    ::setenv("KESTRO_REGISTRY_DIR", dir.c_str(), 1);
-  }
-  void TearDown() override {
-    ::unsetenv("KESTRO_REGISTRY_DIR");
-    std::string command = "rm -rf '" + dir + "'";
-    ASSERT_EQ(std::system(command.c_str()), 0);
-  }
-  std::string hiveFile() const { return dir + "/HKEY_LOCAL_MACHINE.reg"; }
+  std::string file() const { return hiveFile("HKEY_LOCAL_MACHINE"); }
   std::vector<std::string> entries() const {
     std::vector<std::string> names;
-    if (DIR* d = ::opendir(dir.c_str())) {
-      while (dirent* e = ::readdir(d)) {
-        std::string name = e->d_name;
-        if (name != "." && name != "..") names.push_back(name);
-      }
-      ::closedir(d);
-    }
+    for (const auto& entry : std::filesystem::directory_iterator(dir))
+      names.push_back(entry.path().filename().string());
     return names;
   }
   static long set(const std::string& path, const std::string& name, const std::string& text) {
@@ -66,7 +36,9 @@ class HiveFiles : public ::testing::Test {
         },
         detail);
   }
-  std::string dir;
+  static long read(RegistryHive& hive, std::string& detail) {
+    return readHiveFile("HKEY_LOCAL_MACHINE", hive, detail);
+  }
 };
 
 RegistryHive parsed(const std::string& text) {
@@ -78,37 +50,26 @@ RegistryHive parsed(const std::string& text) {
 
 TEST(RegistryHive, ReadsEveryKindOfValue) {
   RegistryHive hive = parsed(
-      "REGEDIT4\n"
-      "\n"
-      "; the product\n"
-      "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Kestro\\Resources]\n"
-      "\"InstallDir\"=\"C:\\\\opt \\\"kestro\\\"\"\n"
-      "\"Raw\"=\"C:\\opt\"\n"
-      "@=\"default\"\n"
-      "\"Count\"=dword:0000002a\n"
-      "\"Bin\"=hex:01,ff\n"
-      "\"List\"=hex(7):61,00,62,\\\n"
-      "  00,00\n"
+      "REGEDIT4\n\n; the product\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Kestro\\Resources]\n"
+      "\"InstallDir\"=\"C:\\\\opt \\\"kestro\\\"\"\n\"Raw\"=\"C:\\opt\"\n@=\"default\"\n"
+      "\"Count\"=dword:0000002a\n\"Bin\"=hex:01,ff\n\"List\"=hex(7):61,00,62,\\\n  00,00\n"
       "\"Quad\"=hex(b):\n");
+  const std::vector<Value> expected = {
+      {"InstallDir", 1, std::string("C:\\opt \"kestro\"\0", 16)},
+      {"Raw", 1, std::string("C:\\opt\0", 7)},  // a lone backslash stands for itself
+      {"", 1, std::string("default\0", 8)},
+      {"Count", 4, std::string("\x2a\0\0\0", 4)},
+      {"Bin", 3, "\x01\xff"},
+      {"List", 7, std::string("a\0b\0\0", 5)},
+      {"Quad", 11, ""}};
   std::vector<Value> values = hive.values("software\\KESTRO\\resources");
-  ASSERT_EQ(values.size(), 7u);
-  EXPECT_EQ(values[0].name, "InstallDir");
-  EXPECT_EQ(values[0].type, 1u);
-  EXPECT_EQ(values[0].data, std::string("C:\\opt \"kestro\"\0", 16));
-  // A lone backslash stands for itself, as people write paths by hand.
-  EXPECT_EQ(values[1].data, std::string("C:\\opt\0", 7));
-  EXPECT_EQ(values[2].name, "");
-  EXPECT_EQ(values[3].type, 4u);
-  EXPECT_EQ(values[3].data, std::string("\x2a\0\0\0", 4));
-  EXPECT_EQ(values[4].type, 3u);
-  EXPECT_EQ(values[4].data, "\x01\xff");
-  EXPECT_EQ(values[5].type, 7u);
-  EXPECT_EQ(values[5].data, std::string("a\0b\0\0", 5));
-  EXPECT_EQ(values[6].type, 11u);
-  EXPECT_EQ(values[6].data, "");
-  EXPECT_TRUE(hive.hasKey("SOFTWARE"));
-  EXPECT_TRUE(hive.hasKey("software\\kestro\\"));
-  EXPECT_TRUE(hive.hasKey(""));
+  ASSERT_EQ(values.size(), expected.size());
+  for (std::size_t i = 0; i < values.size(); ++i) {
+    EXPECT_EQ(values[i].name, expected[i].name) << i;
+    EXPECT_EQ(values[i].type, expected[i].type) << i;
+    EXPECT_EQ(values[i].data, expected[i].data) << i;
+  }
+  for (const char* key : {"SOFTWARE", "software\\kestro\\", ""}) EXPECT_TRUE(hive.hasKey(key));
   EXPECT_FALSE(hive.hasKey("SOFTWARE\\Kes"));
   EXPECT_TRUE(hive.values("SOFTWARE").empty());
 }
@@ -125,18 +86,13 @@ TEST(RegistryHive, LaterAssignmentWinsAndSectionsMerge) {
 }
 
 TEST(RegistryHive, WritesKeepCommentsOrderAndSpelling) {
+  const std::string head =
+      "REGEDIT4\r\n\r\n; keep me\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Kestro\\Resources]\r\n";
   const std::string original =
-      "REGEDIT4\r\n"
-      "\r\n"
-      "; keep me\r\n"
-      "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Kestro\\Resources]\r\n"
-      "\"InstallDir\"=\"/opt/kestro\"   \r\n"
-      "; between\r\n"
-      "\"ConfigurationDir\"=\"/opt/kestro/config\"\r\n"
-      "; after the values\r\n"
-      "\r\n"
-      "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Other]\r\n"
-      "\"v\"=\"w\"";
+      head +
+      "\"InstallDir\"=\"/opt/kestro\"   \r\n; "
+      "between\r\n\"ConfigurationDir\"=\"/opt/kestro/config\"\r\n"
+      "; after the values\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Other]\r\n\"v\"=\"w\"";
   RegistryHive hive = parsed(original);
   EXPECT_FALSE(hive.setValue("software\\kestro\\resources", "installdir", 1,
                              std::string("/opt/kestro\0", 12)));
@@ -146,26 +102,17 @@ TEST(RegistryHive, WritesKeepCommentsOrderAndSpelling) {
   EXPECT_TRUE(hive.setValue("SOFTWARE\\KESTRO\\RESOURCES", "New", 4, std::string("\1\0\0\0", 4)));
   EXPECT_TRUE(hive.setValue("software\\other", "z", 1, std::string("q\0", 2)));
   EXPECT_TRUE(hive.setValue("software\\kestro\\Extra", "e", 1, std::string("\0", 1)));
-  EXPECT_EQ(hive.text(),
-            "REGEDIT4\r\n"
-            "\r\n"
-            "; keep me\r\n"
-            "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Kestro\\Resources]\r\n"
-            "\"InstallDir\"=\"/srv\"\r\n"
-            "; between\r\n"
-            "\"ConfigurationDir\"=\"/opt/kestro/config\"\r\n"
-            "\"New\"=dword:00000001\r\n"
-            "; after the values\r\n"
-            "\r\n"
-            "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Other]\r\n"
-            "\"v\"=\"w\"\r\n"
-            "\"z\"=\"q\"\r\n"
-            "\r\n"
-            "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Kestro\\Extra]\r\n"
-            "\"e\"=\"\"\r\n");
+  EXPECT_EQ(
+      hive.text(),
+      head +
+          "\"InstallDir\"=\"/srv\"\r\n; between\r\n\"ConfigurationDir\"=\"/opt/kestro/config\"\r\n"
+          "\"New\"=dword:00000001\r\n; after the "
+          "values\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Other]\r\n"
+          "\"v\"=\"w\"\r\n\"z\"=\"q\"\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Kestro\\Extra]"
+          "\r\n\"e\"=\"\"\r\n");
   // The result parses back to the same values.
-  RegistryHive again = parsed(hive.text());
-  EXPECT_EQ(again.values("SOFTWARE\\Kestro\\Resources")[0].data, std::string("/srv\0", 5));
+  EXPECT_EQ(parsed(hive.text()).values("SOFTWARE\\Kestro\\Resources")[0].data,
+            std::string("/srv\0", 5));
 }
 
 TEST(RegistryHive, EmptyHiveGetsHeaderAndRootKeySection) {
@@ -209,8 +156,7 @@ TEST(RegistryHive, EveryValueSurvivesTheRoundTrip) {
     hive.setValue("Key\\Sub", value.name, value.type, value.data);
     written.push_back(value);
   }
-  RegistryHive again = parsed(hive.text());
-  std::vector<Value> values = again.values("key\\sub");
+  std::vector<Value> values = parsed(hive.text()).values("key\\sub");
   ASSERT_EQ(values.size(), written.size());
   for (std::size_t i = 0; i < written.size(); ++i) {
     EXPECT_EQ(values[i].name, written[i].name);
@@ -223,9 +169,16 @@ TEST(RegistryHive, EveryValueSurvivesTheRoundTrip) {
 }
 
 TEST(RegistryHive, MalformedTextIsRefusedWithItsLine) {
+  const std::string h = "REGEDIT4\n[HKEY_LOCAL_MACHINE]\n";
+  const std::string notHeader = "line 1: the first line is not \"REGEDIT4\"";
+  const std::string noQuote = "line 3: the text value has no closing quote";
+  const std::string dword = "line 3: a dword value needs 1 to 8 hex digits";
+  const std::string hexType = "line 3: a hex(N) value needs a type number of 1 to 8 hex digits";
+  const std::string bytes = "bytes must be two hex digits separated by commas";
   const std::vector<std::pair<std::string, std::string>> cases = {
-      {"REGEDIT5\n", "line 1: the first line is not \"REGEDIT4\""},
-      {"; comment\nREGEDIT4\n", "line 1: the first line is not \"REGEDIT4\""},
+      {"REGEDIT5\n", notHeader},
+      {"; comment\nREGEDIT4\n", notHeader},
+      {std::string("\xff\xfeR\0E\0", 6), notHeader},
       {"REGEDIT4\n\"a\"=\"b\"\n", "line 2: a value before the first key"},
       {"REGEDIT4\n[HKEY_LOCAL_MACHINE\\A\n", "line 2: a key line does not end with \"]\""},
       {"REGEDIT4\n[HKEY_CURRENT_USER\\A]\n",
@@ -234,33 +187,22 @@ TEST(RegistryHive, MalformedTextIsRefusedWithItsLine) {
        "line 2: the key \"HKEY_LOCAL_MACHINE\\A\\\\B\" has an empty name"},
       {"REGEDIT4\n[HKEY_LOCAL_MACHINE\\]\n",
        "line 2: the key \"HKEY_LOCAL_MACHINE\\\" has an empty name"},
-      {"REGEDIT4\n[HKEY_LOCAL_MACHINE]\n\"a=\"b\"\n", "line 3: no \"=\" after the value name"},
-      {"REGEDIT4\n[HKEY_LOCAL_MACHINE]\n\"a\n", "line 3: the value name has no closing quote"},
-      {"REGEDIT4\n[HKEY_LOCAL_MACHINE]\n\"a\"=\"b\n",
-       "line 3: the text value has no closing quote"},
-      {"REGEDIT4\n[HKEY_LOCAL_MACHINE]\n\"a\"=\"b\\\"\n",
-       "line 3: the text value has no closing quote"},
-      {"REGEDIT4\n[HKEY_LOCAL_MACHINE]\n\"a\"=\"b\" x\n", "line 3: text after the closing quote"},
-      {"REGEDIT4\n[HKEY_LOCAL_MACHINE]\n\"a\"=dword:123456789\n",
-       "line 3: a dword value needs 1 to 8 hex digits"},
-      {"REGEDIT4\n[HKEY_LOCAL_MACHINE]\n\"a\"=dword:\n",
-       "line 3: a dword value needs 1 to 8 hex digits"},
-      {"REGEDIT4\n[HKEY_LOCAL_MACHINE]\n\"a\"=hex(x):00\n",
-       "line 3: a hex(N) value needs a type number of 1 to 8 hex digits"},
-      {"REGEDIT4\n[HKEY_LOCAL_MACHINE]\n\"a\"=hex(7:00\n",
-       "line 3: a hex(N) value needs a type number of 1 to 8 hex digits"},
-      {"REGEDIT4\n[HKEY_LOCAL_MACHINE]\n\"a\"=hex;00\n", "line 3: no \":\" after \"hex\""},
-      {"REGEDIT4\n[HKEY_LOCAL_MACHINE]\n\"a\"=hex:100\n",
-       "line 3: bytes must be two hex digits separated by commas"},
-      {"REGEDIT4\n[HKEY_LOCAL_MACHINE]\n\"a\"=hex:00,,01\n",
-       "line 3: bytes must be two hex digits separated by commas"},
-      {"REGEDIT4\n[HKEY_LOCAL_MACHINE]\n\"a\"=hex:00,\\\n  zz\n",
-       "line 4: bytes must be two hex digits separated by commas"},
-      {"REGEDIT4\n[HKEY_LOCAL_MACHINE]\n\"a\"=hex:00,\\\n", "line 3: the last line is continued"},
-      {"REGEDIT4\n[HKEY_LOCAL_MACHINE]\n\"a\"=-\n",
-       "line 3: unknown kind of value (expected \"text\", dword: or hex:)"},
-      {"REGEDIT4\n[HKEY_LOCAL_MACHINE]\nplain\n", "line 3: not a key, a value or a comment"},
-      {"\xff\xfeR\0E\0", "line 1: the first line is not \"REGEDIT4\""},
+      {h + "\"a=\"b\"\n", "line 3: no \"=\" after the value name"},
+      {h + "\"a\n", "line 3: the value name has no closing quote"},
+      {h + "\"a\"=\"b\n", noQuote},
+      {h + "\"a\"=\"b\\\"\n", noQuote},
+      {h + "\"a\"=\"b\" x\n", "line 3: text after the closing quote"},
+      {h + "\"a\"=dword:123456789\n", dword},
+      {h + "\"a\"=dword:\n", dword},
+      {h + "\"a\"=hex(x):00\n", hexType},
+      {h + "\"a\"=hex(7:00\n", hexType},
+      {h + "\"a\"=hex;00\n", "line 3: no \":\" after \"hex\""},
+      {h + "\"a\"=hex:100\n", "line 3: " + bytes},
+      {h + "\"a\"=hex:00,,01\n", "line 3: " + bytes},
+      {h + "\"a\"=hex:00,\\\n  zz\n", "line 4: " + bytes},
+      {h + "\"a\"=hex:00,\\\n", "line 3: the last line is continued"},
+      {h + "\"a\"=-\n", "line 3: unknown kind of value (expected \"text\", dword: or hex:)"},
+      {h + "plain\n", "line 3: not a key, a value or a comment"},
   };
   for (const auto& [text, message] : cases) {
     RegistryHive hive("HKEY_LOCAL_MACHINE");
@@ -271,11 +213,9 @@ TEST(RegistryHive, MalformedTextIsRefusedWithItsLine) {
 }
 
 TEST(RegistryHive, NamesThatCannotBeWrittenAreRefused) {
-  EXPECT_TRUE(RegistryHive::isValidPath(""));
-  EXPECT_TRUE(RegistryHive::isValidPath("A\\B\\"));
-  EXPECT_FALSE(RegistryHive::isValidPath("\\A"));
-  EXPECT_FALSE(RegistryHive::isValidPath("A\\\\B"));
-  EXPECT_FALSE(RegistryHive::isValidPath("A\nB"));
+  for (const auto& [path, valid] : std::vector<std::pair<const char*, bool>>{
+           {"", true}, {"A\\B\\", true}, {"\\A", false}, {"A\\\\B", false}, {"A\nB", false}})
+    EXPECT_EQ(RegistryHive::isValidPath(path), valid) << path;
   EXPECT_TRUE(RegistryHive::isValidValueName("a \"b\" \\c"));
   EXPECT_FALSE(RegistryHive::isValidValueName("a\rb"));
   EXPECT_FALSE(RegistryHive::isValidValueName(std::string("a\0b", 3)));
@@ -284,62 +224,47 @@ TEST(RegistryHive, NamesThatCannotBeWrittenAreRefused) {
 TEST_F(HiveFiles, LocationFollowsTheEnvironment) {
   EXPECT_EQ(hivePath("HKEY_USERS"), dir + "/HKEY_USERS.reg");
   ::unsetenv("KESTRO_REGISTRY_DIR");
-  const char* xdg = std::getenv("XDG_CONFIG_HOME");
-  std::string savedXdg = xdg != nullptr ? xdg : "";
-  const char* home = std::getenv("HOME");
-  std::string savedHome = home != nullptr ? home : "";
-  ::setenv("XDG_CONFIG_HOME", "/x/conf", 1);
+  ScopedEnv xdg("XDG_CONFIG_HOME", "/x/conf"), home("HOME", "/home/u");
   EXPECT_EQ(hivePath("HKEY_CURRENT_USER"), "/x/conf/kestro/HKEY_CURRENT_USER.reg");
-  ::setenv("XDG_CONFIG_HOME", "", 1);
-  ::setenv("HOME", "/home/u", 1);
+  xdg.set("");
   EXPECT_EQ(hivePath("HKEY_CURRENT_USER"), "/home/u/.config/kestro/HKEY_CURRENT_USER.reg");
   EXPECT_EQ(hivePath("HKEY_LOCAL_MACHINE"), "/etc/kestro/HKEY_LOCAL_MACHINE.reg");
-  if (xdg != nullptr) {
-    ::setenv("XDG_CONFIG_HOME", savedXdg.c_str(), 1);
-  } else {
-    ::unsetenv("XDG_CONFIG_HOME");
-  }
-  if (home != nullptr) {
-    ::setenv("HOME", savedHome.c_str(), 1);
-  } else {
-    ::unsetenv("HOME");
-  }
 }
 
 TEST_F(HiveFiles, FirstWriteCreatesDirectoryAndHive) {
+  const std::string top = dir;
   dir += "/sub/dir";
   ::setenv("KESTRO_REGISTRY_DIR", dir.c_str(), 1);
   RegistryHive hive("HKEY_LOCAL_MACHINE");
   std::string detail;
-  EXPECT_EQ(readHiveFile("HKEY_LOCAL_MACHINE", hive, detail), kRegNotFound);
+  EXPECT_EQ(read(hive, detail), kRegNotFound);
   EXPECT_EQ(set("SOFTWARE\\Kestro", "a", "b"), kRegSuccess);
-  EXPECT_EQ(readFile(hiveFile()),
-            "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Kestro]\n\"a\"=\"b\"\n");
+  EXPECT_EQ(readFile(file()), "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Kestro]\n\"a\"=\"b\"\n");
   EXPECT_EQ(entries(), std::vector<std::string>{"HKEY_LOCAL_MACHINE.reg"});
-  dir.resize(dir.size() - 8);  // TearDown removes the whole tree
+  dir = top;  // TearDown removes the whole tree
 }
 
 TEST_F(HiveFiles, WriteReplacesTheFileAndKeepsItsMode) {
-  writeFile(hiveFile(), "REGEDIT4\n[HKEY_LOCAL_MACHINE\\K]\n\"a\"=\"1\"\n");
-  ASSERT_EQ(::chmod(hiveFile().c_str(), 0640), 0);
-  struct stat before {};
-  ASSERT_EQ(::stat(hiveFile().c_str(), &before), 0);
+  writeFile(file(), "REGEDIT4\n[HKEY_LOCAL_MACHINE\\K]\n\"a\"=\"1\"\n");
+  ASSERT_EQ(::chmod(file().c_str(), 0640), 0);
+  struct stat before {
+  }, after{};
+  ASSERT_EQ(::stat(file().c_str(), &before), 0);
   EXPECT_EQ(set("k", "B", "2"), kRegSuccess);
-  struct stat after {};
-  ASSERT_EQ(::stat(hiveFile().c_str(), &after), 0);
+  ASSERT_EQ(::stat(file().c_str(), &after), 0);
   EXPECT_NE(after.st_ino, before.st_ino);  // a new file was renamed over the old one
   EXPECT_EQ(after.st_mode & 07777, 0640u);
-  EXPECT_EQ(readFile(hiveFile()), "REGEDIT4\n[HKEY_LOCAL_MACHINE\\K]\n\"a\"=\"1\"\n\"B\"=\"2\"\n");
+  EXPECT_EQ(readFile(file()), "REGEDIT4\n[HKEY_LOCAL_MACHINE\\K]\n\"a\"=\"1\"\n\"B\"=\"2\"\n");
   EXPECT_EQ(entries().size(), 1u);  // no temporary file is left behind
 }
 
 TEST_F(HiveFiles, LinkedHiveStaysALink) {
   ASSERT_EQ(::mkdir((dir + "/real").c_str(), 0755), 0);
   writeFile(dir + "/real/machine.reg", "REGEDIT4\n");
-  ASSERT_EQ(::symlink("real/machine.reg", hiveFile().c_str()), 0);
+  ASSERT_EQ(::symlink("real/machine.reg", file().c_str()), 0);
   EXPECT_EQ(set("K", "a", "1"), kRegSuccess);
   struct stat link {};
-  ASSERT_EQ(::lstat(hiveFile().c_str(), &link), 0);
+  ASSERT_EQ(::lstat(file().c_str(), &link), 0);
   EXPECT_TRUE(S_ISLNK(link.st_mode));
   EXPECT_EQ(readFile(dir + "/real/machine.reg"),
             "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\K]\n\"a\"=\"1\"\n");
@@ -347,36 +272,33 @@ TEST_F(HiveFiles, LinkedHiveStaysALink) {
 
 TEST_F(HiveFiles, MalformedHiveIsNeverRewritten) {
   const std::string broken = "REGEDIT4\n[HKEY_LOCAL_MACHINE\\K]\n\"a\"=\"1\n\"keep\"=\"me\"\n";
-  writeFile(hiveFile(), broken);
+  writeFile(file(), broken);
   RegistryHive hive("HKEY_LOCAL_MACHINE");
   std::string detail;
-  EXPECT_EQ(readHiveFile("HKEY_LOCAL_MACHINE", hive, detail), kRegCorrupt);
-  EXPECT_EQ(
-      detail,
-      hiveFile() + " is not a valid REGEDIT4 hive: line 3: the text value has no closing quote");
+  EXPECT_EQ(read(hive, detail), kRegCorrupt);
+  EXPECT_EQ(detail,
+            file() + " is not a valid REGEDIT4 hive: line 3: the text value has no closing quote");
   EXPECT_EQ(set("K", "b", "2"), kRegCorrupt);
-  EXPECT_EQ(readFile(hiveFile()), broken);
+  EXPECT_EQ(readFile(file()), broken);
   EXPECT_EQ(entries().size(), 1u);
 }
 
 TEST_F(HiveFiles, UnreadableHiveIsAccessDenied) {
-  writeFile(hiveFile(), "REGEDIT4\n");
-  ASSERT_EQ(::chmod(hiveFile().c_str(), 0), 0);
+  writeFile(file(), "REGEDIT4\n");
+  ASSERT_EQ(::chmod(file().c_str(), 0), 0);
   ASSERT_EQ(::chmod(dir.c_str(), 0755), 0);
-  EXPECT_EQ(testsupport::runUnprivileged([] {
+  EXPECT_EQ(runUnprivileged([] {
               RegistryHive hive("HKEY_LOCAL_MACHINE");
               std::string detail;
-              long read = readHiveFile("HKEY_LOCAL_MACHINE", hive, detail);
-              return std::to_string(read) + " " + std::to_string(set("K", "b", "2"));
+              return std::to_string(read(hive, detail)) + " " + std::to_string(set("K", "b", "2"));
             }),
             "5 5");
   EXPECT_EQ(entries().size(), 1u);
 }
 
 TEST_F(HiveFiles, ConcurrentWritersLoseNothing) {
-  constexpr int kWriters = 6;
-  constexpr int kValuesEach = 30;
-  writeFile(hiveFile(), "REGEDIT4\n; shared by all writers\n");
+  constexpr int kWriters = 6, kValuesEach = 30;
+  writeFile(file(), "REGEDIT4\n; shared by all writers\n");
   std::vector<pid_t> children;
   for (int w = 0; w < kWriters; ++w) {
     pid_t pid = ::fork();
@@ -398,9 +320,9 @@ TEST_F(HiveFiles, ConcurrentWritersLoseNothing) {
   }
   RegistryHive hive("HKEY_LOCAL_MACHINE");
   std::string detail;
-  ASSERT_EQ(readHiveFile("HKEY_LOCAL_MACHINE", hive, detail), kRegSuccess) << detail;
+  ASSERT_EQ(read(hive, detail), kRegSuccess) << detail;
   EXPECT_EQ(hive.values("shared\\key").size(), static_cast<std::size_t>(kWriters * kValuesEach));
-  EXPECT_EQ(readFile(hiveFile()).rfind("REGEDIT4\n; shared by all writers\n", 0), 0u);
+  EXPECT_EQ(readFile(file()).rfind("REGEDIT4\n; shared by all writers\n", 0), 0u);
   EXPECT_EQ(entries().size(), 1u);
 }
 

@@ -141,7 +141,14 @@ TEST(SystemInfo, SpecialFolders) {
       {SpecialFolder::CommonTemp, "/etc\\Kestro\\temp"},
       {SpecialFolder::ProgramFiles, "/opt"},
       {SpecialFolder::ProgramFilesCommon, "/opt"},
-      {3, ""}, {4, ""}, {5, ""}, {13, ""}, {14, ""}, {15, ""}, {-1, ""}, {19, ""}};
+      {3, ""},
+      {4, ""},
+      {5, ""},
+      {13, ""},
+      {14, ""},
+      {15, ""},
+      {-1, ""},
+      {19, ""}};
   for (const auto& [folder, expected] : cases) EXPECT_EQ(specialFolder(folder), expected) << folder;
   config.set("/x/conf");
   EXPECT_EQ(specialFolder(SpecialFolder::UserTemp), "/x/conf\\Kestro\\temp");
@@ -177,8 +184,10 @@ TEST(SystemBase, AnswersSystemStringQueries) {
   EXPECT_EQ(asker.lastKey, "hostname");
   EXPECT_EQ(asker.query("osbits"), std::to_string(sizeof(void*) * 8));
   for (const auto& [key, item] : std::vector<std::pair<const char*, SystemInfo::Item>>{
-           {"osversion", SystemInfo::OsVersionNumber}, {"currentuser", SystemInfo::CurrentUser},
-           {"platform", SystemInfo::Platform}, {"arch", SystemInfo::Architecture}}) {
+           {"osversion", SystemInfo::OsVersionNumber},
+           {"currentuser", SystemInfo::CurrentUser},
+           {"platform", SystemInfo::Platform},
+           {"arch", SystemInfo::Architecture}}) {
     EXPECT_EQ(asker.query(key), SystemInfo::get(item)) << key;
   }
   // Unknown keys and keys in another case: status 3, handled, answer untouched.
@@ -377,7 +386,8 @@ TEST_F(LocalValues, FailuresBecomeStatusCodes) {
 }
 
 TEST_F(LocalValues, RefusedAccessBecomesStatusCodes) {
-  writeHive("HKEY_LOCAL_MACHINE", "REGEDIT4\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Kestro]\n\"Text\"=\"t\"\n");
+  writeHive("HKEY_LOCAL_MACHINE",
+            "REGEDIT4\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Kestro]\n\"Text\"=\"t\"\n");
   ASSERT_EQ(::chmod(dir.c_str(), 0555), 0);
   ASSERT_EQ(::chmod(hiveFile("HKEY_LOCAL_MACHINE").c_str(), 0444), 0);
   EXPECT_EQ(runUnprivileged([&] {

@@ -134,8 +134,7 @@ struct Seen {
 // messages), as a log writer would; with `onlySource` set, other sources are passed over.
 class LogCollector : public ImsAgent {
  public:
-  explicit LogCollector(const char* group = "", const char* message = "",
-                        std::string source = "")
+  explicit LogCollector(const char* group = "", const char* message = "", std::string source = "")
       : ImsAgent("collector"), onlySource(std::move(source)) {
     hook = setMessageHook(false, "debug", group, message, 1);
   }
@@ -147,8 +146,8 @@ class LogCollector : public ImsAgent {
     auto* r = dynamic_cast<Logger::LogMessageParameter*>(message.parameter);
     if (message.groupType == "level" || r == nullptr) return 1;
     if (!onlySource.empty() && r->sourceName != onlySource) return 1;
-    records.push_back(Seen{message.groupType, message.messageType, r->level, r->sourceName,
-                           r->text, r->parameters.fill(r->text),
+    records.push_back(Seen{message.groupType, message.messageType, r->level, r->sourceName, r->text,
+                           r->parameters.fill(r->text),
                            r->parameters.fill(Exception::scanTemplate(r->text)), r->timeStamp,
                            r->threadId, r->processId});
     return 2;

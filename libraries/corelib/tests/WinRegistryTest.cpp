@@ -45,9 +45,9 @@ TEST_F(WinRegistryTest, ReadsAHandWrittenHive) {
             "\"InstallDir\"=\"/opt/kestro\"\n\"ConfigurationDir\"=\"/opt/kestro/config\"\n"
             "\"Paths\"=hex(7):61,00,62,00,00\n\"Count\"=dword:0000002a\n");
   EXPECT_EQ(WinRegistry::getString(kMachine, kResources, "InstallDir", false), "/opt/kestro");
-  EXPECT_EQ(WinRegistry::getString(kMachine, "software/kestro/resources", "configurationdir",
-                                   false),
-            "/opt/kestro/config");
+  EXPECT_EQ(
+      WinRegistry::getString(kMachine, "software/kestro/resources", "configurationdir", false),
+      "/opt/kestro/config");
   EXPECT_EQ(WinRegistry::getStringList(kMachine, kResources, "Paths", true),
             (std::vector<std::string>{"a", "b"}));
   EXPECT_EQ(WinRegistry::getRawValue(kMachine, kResources, "Count", 4, false), "*");
@@ -148,16 +148,18 @@ TEST_F(WinRegistryTest, InvalidHiveIsRefusedAndKept) {
             "Set_UnknownError: Unknown error when trying to set " + cause);
   EXPECT_EQ(hive(kMachine), broken);
   // Names the format cannot hold are refused instead of corrupting the hive.
-  EXPECT_EQ(errorText<WinRegistry::Set_UnknownError>(
-                [] { WinRegistry::setString(kUser, "K", "a\nb", "2", false); }),
-            "Set_UnknownError: Unknown error when trying to set \"HKEY_CURRENT_USER\\K\"->\"a\nb\"");
+  EXPECT_EQ(
+      errorText<WinRegistry::Set_UnknownError>(
+          [] { WinRegistry::setString(kUser, "K", "a\nb", "2", false); }),
+      "Set_UnknownError: Unknown error when trying to set \"HKEY_CURRENT_USER\\K\"->\"a\nb\"");
   EXPECT_EQ(errorText<WinRegistry::Set_UnknownError>(
                 [] { WinRegistry::setString(kUser, "A\\\\B", "a", "2", false); }),
             "Set_UnknownError: Unknown error when trying to set \"HKEY_CURRENT_USER\"->\"A\\\\B\"");
 }
 
 TEST_F(WinRegistryTest, RefusalsOfTheFileSystemAreAccessDenied) {
-  const std::string file = hiveFile(kMachine), text = "REGEDIT4\n[HKEY_LOCAL_MACHINE\\K]\n\"a\"=\"1\"\n";
+  const std::string file = hiveFile(kMachine),
+                    text = "REGEDIT4\n[HKEY_LOCAL_MACHINE\\K]\n\"a\"=\"1\"\n";
   writeHive(kMachine, text);
   // Readable but not writable, for the owner and for everybody else.
   ASSERT_EQ(::chmod(dir.c_str(), 0555), 0);
