@@ -22,6 +22,13 @@ std::vector<std::string> stored(const ParamStream& p) {
   return out;
 }
 
+// The next value read as a T (value-initialised when the read fails).
+template <typename T> T next(ParamStream& p) {
+  T v{};
+  p >> v;
+  return v;
+}
+
 TEST(ParamStream, FillReplacesPlaceholdersInOrder) {
   ParamStream p;
   p << int32_t(1) << std::string("x");
@@ -58,6 +65,10 @@ TEST(ParamStream, TypedWritesStoreTagAndText) {
   EXPECT_EQ(p.fill("% % % % % % % % % % %"),
             "true false -5 4000000000 -9000000000 18446744073709551615 0.5 \xE9 ? plain a\nb\\c");
   EXPECT_EQ(p.fillW(L"%|%"), L"true|false");
+
+  ParamStream nulls;  // null character pointers write empty strings
+  nulls << static_cast<const char*>(nullptr) << static_cast<const wchar_t*>(nullptr);
+  EXPECT_EQ(stored(nulls), (std::vector<std::string>{"9:", "10:"}));
 }
 
 TEST(ParamStream, WideStringsAreStoredAsLittleEndianUnits) {
@@ -123,27 +134,16 @@ TEST(ParamStream, TypedReadsRoundTrip) {
   ParamStream p;
   p << true << int32_t(-7) << uint32_t(7) << int64_t(std::numeric_limits<int64_t>::min())
     << uint64_t(42) << 2.5 << 'q' << L'w' << std::string("s\\n\n") << std::wstring(L"w\n");
-  bool b = false;
-  int32_t i32 = 0;
-  uint32_t u32 = 0;
-  int64_t i64 = 0;
-  uint64_t u64 = 0;
-  double d = 0;
-  char c = 0;
-  wchar_t w = 0;
-  std::string s;
-  std::wstring ws;
-  p >> b >> i32 >> u32 >> i64 >> u64 >> d >> c >> w >> s >> ws;
-  EXPECT_TRUE(b);
-  EXPECT_EQ(i32, -7);
-  EXPECT_EQ(u32, 7u);
-  EXPECT_EQ(i64, std::numeric_limits<int64_t>::min());
-  EXPECT_EQ(u64, 42u);
-  EXPECT_EQ(d, 2.5);
-  EXPECT_EQ(c, 'q');
-  EXPECT_EQ(w, L'w');
-  EXPECT_EQ(s, "s\\n\n");
-  EXPECT_EQ(ws, L"w\n");
+  EXPECT_TRUE(next<bool>(p));
+  EXPECT_EQ(next<int32_t>(p), -7);
+  EXPECT_EQ(next<uint32_t>(p), 7u);
+  EXPECT_EQ(next<int64_t>(p), std::numeric_limits<int64_t>::min());
+  EXPECT_EQ(next<uint64_t>(p), 42u);
+  EXPECT_EQ(next<double>(p), 2.5);
+  EXPECT_EQ(next<char>(p), 'q');
+  EXPECT_EQ(next<wchar_t>(p), L'w');
+  EXPECT_EQ(next<std::string>(p), "s\\n\n");
+  EXPECT_EQ(next<std::wstring>(p), L"w\n");
   EXPECT_TRUE(p.lastReadSucceeded());
   StreamValue rest;
   EXPECT_FALSE(p.read(rest));
@@ -168,10 +168,8 @@ TEST(ParamStream, InfiniteDoubleReadsAsLargestFinite) {
   ParamStream p;
   p.write(value(StreamValue::Double, "1e400"));
   p.write(value(StreamValue::Double, "-1e400"));
-  double big = 0, small = 0;
-  p >> big >> small;
-  EXPECT_EQ(big, DBL_MAX);
-  EXPECT_EQ(small, -DBL_MAX);
+  EXPECT_EQ(next<double>(p), DBL_MAX);
+  EXPECT_EQ(next<double>(p), -DBL_MAX);
 }
 
 TEST(ParamStream, InternedStringsKeepTheirWidth) {
@@ -221,12 +219,6 @@ TEST(ParamStream, DateAndTimeRendersAsCalendarText) {
   EXPECT_EQ(p.fillW(L"%"), L"2015-01-01T12:34:56.789Z");
   // A count beyond the signed range is the last instant a value can hold.
   EXPECT_EQ(p.fill("%%%").substr(48), "292278924-08-16T07:12:55.807Z");
-}
-
-TEST(ParamStream, NullCharacterPointersWriteEmptyStrings) {
-  ParamStream p;
-  p << static_cast<const char*>(nullptr) << static_cast<const wchar_t*>(nullptr);
-  EXPECT_EQ(stored(p), (std::vector<std::string>{"9:", "10:"}));
 }
 
 }  // namespace
