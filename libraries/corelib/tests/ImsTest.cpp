@@ -7,8 +7,10 @@
 
 #include "Ims.h"
 #include "Logger.h"
+#include "TestSupport.h"
 
 using namespace KestroCorelib;
+using Journal = std::vector<std::string>;
 
 namespace {
 
@@ -16,9 +18,8 @@ namespace {
 // runs an action of the test first.
 class Probe : public ImsAgent {
  public:
-  Probe(const std::string& agentName, std::vector<std::string>& sharedJournal, int32_t answer = 2)
+  Probe(const std::string& agentName, Journal& sharedJournal, int32_t answer = 2)
       : ImsAgent(agentName), journal(sharedJournal), result(answer) {}
-
   int32_t receiveHookedMessage(uint64_t id, ImsMessage& message) override {
     journal.push_back(getName() + "#" + std::to_string(id));
     if (onReceive) onReceive(message);
@@ -28,8 +29,7 @@ class Probe : public ImsAgent {
     journal.push_back(getName() + " direct " + message.generalType);
     return result;
   }
-
-  std::vector<std::string>& journal;
+  Journal& journal;
   int32_t result;
   std::function<void(ImsMessage&)> onReceive;
 };
@@ -37,8 +37,7 @@ class Probe : public ImsAgent {
 // A bus of its own per test, so ids are predictable; agents still have the process bus.
 struct BusTest : ::testing::Test {
   Ims bus;
-  std::vector<std::string> journal;
-
+  Journal journal;
   uint64_t hook(Probe& agent, const char* general, const char* group = "", const char* message = "",
                 int32_t priority = 1, bool once = false) {
     return bus.setHook(&agent, once, general, group, message, nullptr, priority);
@@ -61,9 +60,7 @@ TEST_F(BusTest, IdsAreOneMoreThanTheLargestAndRestartWhenEmpty) {
   EXPECT_EQ(hook(a, "z"), 3u);
   EXPECT_TRUE(bus.removeHook(1));
   EXPECT_EQ(hook(a, "w"), 4u);  // not the free 1: ids follow the largest
-  EXPECT_TRUE(bus.removeHook(2));
-  EXPECT_TRUE(bus.removeHook(3));
-  EXPECT_TRUE(bus.removeHook(4));
+  for (uint64_t id : {2, 3, 4}) EXPECT_TRUE(bus.removeHook(id));
   EXPECT_EQ(bus.hookCount(), 0u);
   EXPECT_EQ(hook(a, "x"), 1u);
 }
@@ -78,43 +75,45 @@ TEST_F(BusTest, DeliveryOrderIsPriorityThenPatternThenId) {
   hook(newer, "", "", "", 1);
   hook(any, "b");  // does not match
   EXPECT_TRUE(send("a"));
-  EXPECT_EQ(journal,
-            (std::vector<std::string>{"first#4", "older#3", "newer#5", "one#2", "late#1"}));
+  EXPECT_EQ(journal, (Journal{"first#4", "older#3", "newer#5", "one#2", "late#1"}));
 }
 
-TEST_F(BusTest, AnswerThreeStopsEveryLaterHook) {
-  Probe stopper("stopper", journal, 3), later("later", journal), lowest("lowest", journal);
+TEST_F(BusTest, AnswerThreeStopsEveryLaterHookAndNothingHandledIsFalse) {
+  Probe stopper("stopper", journal, 3), later("later", journal), lowest("lowest", journal),
+      sameEntry("same", journal), declines("declines", journal, 1);
+  EXPECT_FALSE(send("m"));  // no hook at all
   hook(later, "m", "", "", 0);
   hook(stopper, "m", "", "", 1);
   hook(lowest, "m", "", "", 2);
-  Probe sameEntry("same", journal);
   hook(sameEntry, "m", "", "", 1);  // same pattern as stopper, larger id
   EXPECT_TRUE(send("m"));
-  EXPECT_EQ(journal, (std::vector<std::string>{"later#1", "stopper#2"}));
-}
-
-TEST_F(BusTest, NothingHandledIsFalse) {
-  Probe declines("declines", journal, 1);
-  EXPECT_FALSE(send("system", "query"));  // no hook at all
+  EXPECT_EQ(journal, (Journal{"later#1", "stopper#2"}));
+  journal.clear();
   hook(declines, "system");
   EXPECT_FALSE(send("system", "query"));  // matched, but nobody took it
-  EXPECT_EQ(journal, std::vector<std::string>{"declines#1"});
+  EXPECT_EQ(journal, Journal{"declines#5"});
 }
 
 TEST_F(BusTest, GlobsMatchWholeCaseSensitiveTexts) {
   Probe p("p", journal);
-  hook(p, "system", "*", "");
-  EXPECT_TRUE(send("system", "query", "anything"));
-  EXPECT_FALSE(send("System", "query", "anything"));
-  EXPECT_FALSE(send("systems", "query", ""));
-  bus.removeHook(1);
-
-  hook(p, "", "", "*");
-  EXPECT_TRUE(send("a", "b", ""));  // "*" matches the empty text
-  bus.removeHook(1);
-  hook(p, "", "", "?*");
-  EXPECT_FALSE(send("a", "b", ""));
-  EXPECT_TRUE(send("a", "b", "x"));
+  struct Case {
+    const char *general, *group, *message;
+    bool handled;
+  };
+  const std::vector<std::pair<std::vector<const char*>, std::vector<Case>>> cases = {
+      {{"system", "*", ""},
+       {{"system", "query", "anything", true},
+        {"System", "query", "anything", false},
+        {"systems", "query", "", false}}},
+      {{"", "", "*"}, {{"a", "b", "", true}}},  // "*" matches the empty text
+      {{"", "", "?*"}, {{"a", "b", "", false}, {"a", "b", "x", true}}}};
+  for (const auto& [globs, sends] : cases) {
+    const uint64_t id = hook(p, globs[0], globs[1], globs[2]);
+    for (const Case& c : sends)
+      EXPECT_EQ(send(c.general, c.group, c.message), c.handled)
+          << globs[2] << c.general << c.message;
+    bus.removeHook(id);
+  }
 }
 
 TEST_F(BusTest, SenderRestrictsAHook) {
@@ -125,7 +124,7 @@ TEST_F(BusTest, SenderRestrictsAHook) {
   EXPECT_FALSE(bus.dispatch(m));
   m.sender = &from;
   EXPECT_TRUE(bus.dispatch(m));
-  EXPECT_EQ(journal, std::vector<std::string>{"p#1"});
+  EXPECT_EQ(journal, Journal{"p#1"});
 }
 
 TEST_F(BusTest, OnceHookGoesAfterTheFirstHandledDelivery) {
@@ -140,7 +139,7 @@ TEST_F(BusTest, OnceHookGoesAfterTheFirstHandledDelivery) {
   EXPECT_FALSE(bus.removeHook(onceId));
   journal.clear();
   EXPECT_TRUE(send("m"));
-  EXPECT_EQ(journal, std::vector<std::string>{"handler#2"});
+  EXPECT_EQ(journal, Journal{"handler#2"});
 }
 
 TEST_F(BusTest, DuplicatesArePerAgentWhateverThePriority) {
@@ -161,35 +160,33 @@ TEST_F(BusTest, RemovingFindsTheIdAtItsOwnPriority) {
   // The id is free again and goes to a hook with other globs; it must not inherit b's.
   EXPECT_EQ(hook(c, "other"), atOne);
   EXPECT_TRUE(send("m"));
-  EXPECT_EQ(journal, std::vector<std::string>{"a#1"});
-  // The globs are free for b again.
-  EXPECT_EQ(hook(b, "m", "", "", 1), 3u);
+  EXPECT_EQ(journal, Journal{"a#1"});
+  EXPECT_EQ(hook(b, "m", "", "", 1), 3u);  // the globs are free for b again
 }
 
 TEST_F(BusTest, ReceiversMayChangeHooksDuringDelivery) {
-  Probe changer("changer", journal), victim("victim", journal), added("added", journal);
-  const uint64_t changerId = hook(changer, "m", "", "", 0);
+  Probe changer("changer", journal), victim("victim", journal), added("added", journal),
+      nested("nested", journal);
+  hook(changer, "m", "", "", 0);
   const uint64_t victimId = hook(victim, "m", "", "", 1);
-  uint64_t addedId = 0;
+  hook(nested, "nested");
+  bool changed = false;
   changer.onReceive = [&](ImsMessage&) {
-    if (addedId != 0) return;
+    if (std::exchange(changed, true)) return;
     EXPECT_TRUE(bus.removeHook(victimId));
-    addedId = hook(added, "m", "", "", 1);
+    hook(added, "m", "", "", 1);
     // The bus is free while a receiver runs: another thread gets through at once.
     std::thread other([&] { EXPECT_EQ(bus.hookCount(), 3u); });
     other.join();
     EXPECT_TRUE(send("nested"));  // a message sent from inside a receiver
   };
-  Probe nested("nested", journal);
-  hook(nested, "nested");
   EXPECT_TRUE(send("m"));
   // The removed hook was not delivered to; the added one is, as priority 1 is copied only
   // after priority 0 has been delivered.
-  EXPECT_EQ(journal, (std::vector<std::string>{"changer#" + std::to_string(changerId), "nested#3",
-                                               "added#4"}));
+  EXPECT_EQ(journal, (Journal{"changer#1", "nested#3", "added#4"}));
   journal.clear();
   EXPECT_TRUE(send("m"));
-  EXPECT_EQ(journal, (std::vector<std::string>{"changer#1", "added#4"}));
+  EXPECT_EQ(journal, (Journal{"changer#1", "added#4"}));
 }
 
 TEST_F(BusTest, ReceiverErrorsReachTheSender) {
@@ -225,7 +222,7 @@ Logger earlyLogger;
 
 TEST(ImsAgent, StaticAgentsBuiltBeforeMainAreDeliveredTo) {
   EXPECT_NE(earlyAgent.hook, 0u);
-  std::vector<std::string> journal;
+  Journal journal;
   Probe sender("sender", journal);
   ImsMessage m("early-test", "x", "");
   EXPECT_TRUE(sender.sendMessage(m));
@@ -234,7 +231,7 @@ TEST(ImsAgent, StaticAgentsBuiltBeforeMainAreDeliveredTo) {
 }
 
 TEST(ImsAgent, DuplicateHookIsWrappedWithTheBusErrorAsCause) {
-  std::vector<std::string> journal;
+  Journal journal;
   Probe a("a", journal), b("b", journal);
   const uint64_t first = a.setMessageHook(false, "dup-test", "g", "", 1);
   try {
@@ -253,75 +250,43 @@ TEST(ImsAgent, DuplicateHookIsWrappedWithTheBusErrorAsCause) {
   ImsMessage m("dup-test", "g", "");
   EXPECT_TRUE(a.sendMessage(m));
   EXPECT_EQ(m.sender, &a);
-  EXPECT_EQ(journal, (std::vector<std::string>{"a#" + std::to_string(first),
-                                               "b#" + std::to_string(second)}));
+  EXPECT_EQ(journal, (Journal{"a#" + std::to_string(first), "b#" + std::to_string(second)}));
   EXPECT_TRUE(a.removeMessageHook(first));
   EXPECT_TRUE(b.removeMessageHook(second));
   EXPECT_FALSE(b.removeMessageHook(second));
 }
 
 TEST(ImsAgent, DirectSendReachesOnlyTheTarget) {
-  std::vector<std::string> journal;
+  Journal journal;
   Probe sender("sender", journal), target("target", journal, 3), declines("declines", journal, 1);
   ImsMessage m("iconprovider", "get", "");
   EXPECT_TRUE(sender.sendMessage(target, m));
   EXPECT_EQ(m.sender, &sender);
   EXPECT_FALSE(sender.sendMessage(declines, m));
-  EXPECT_EQ(journal, (std::vector<std::string>{"target direct iconprovider",
-                                               "declines direct iconprovider"}));
+  EXPECT_EQ(journal, (Journal{"target direct iconprovider", "declines direct iconprovider"}));
 }
-
-TEST(ImsAgent, LoggerAgentsAreMarkedAndTheBusLoggerIsRenamed) {
-  std::vector<std::string> journal;
-  Probe agent("conf-file", journal);
-  EXPECT_FALSE(agent.getIsLogger());
-  EXPECT_TRUE(Ims::logger().getIsLogger());
-  EXPECT_EQ(Ims::logger().getName(), "logger");
-  EXPECT_EQ(Ims::logger().getSourceName(), "imsagent");
-  EXPECT_EQ(&Ims::instance(), &Ims::instance());
-}
-
-namespace {
-
-// Keeps the bus's own trace records (source "imsagent").
-class BusTraceCollector : public ImsAgent {
- public:
-  BusTraceCollector() : ImsAgent("bus-trace") { hook = setMessageHook(false, "debug", "", "", 1); }
-  ~BusTraceCollector() override { removeMessageHook(hook); }
-  int32_t receiveHookedMessage(uint64_t id, ImsMessage& message) override {
-    if (id != hook || message.groupType == "level") return 1;
-    auto* record = dynamic_cast<Logger::LogMessageParameter*>(message.parameter);
-    if (record == nullptr) return 1;
-    if (record->sourceName != "imsagent") return 1;
-    lines.push_back(record->parameters.fill(record->text));
-    return 2;
-  }
-  std::vector<std::string> lines;
-
- private:
-  uint64_t hook;
-};
-
-}  // namespace
 
 TEST(ImsAgent, TraceLinesFollowTheBusLoggerLevel) {
-  BusTraceCollector collector;
-  std::vector<std::string> journal;
+  // The bus's own logger is a logger agent, renamed, posting under the source "imsagent".
+  EXPECT_TRUE(Ims::logger().getIsLogger());
+  EXPECT_EQ(Ims::logger().getName(), "logger");
+  testsupport::LogCollector collector("", "", "imsagent");
+  Journal journal;
   Probe agent("tracer", journal);
+  EXPECT_FALSE(agent.getIsLogger());
   // Defaults (level 7): sends are traced, hook changes (level 5) too, "debug" never. The
   // hook line's "%s" is the system's own text: the placeholder takes "yes" and the "s" stays.
   const uint64_t id = agent.setMessageHook(true, "trace-test", "*", "", 1);
-  ImsMessage m("trace-test", "grp", "msg");
+  ImsMessage m("trace-test", "grp", "msg"), debug("debug", "x", "");
   agent.sendMessage(m);
   agent.sendMessage(agent, m);
-  ImsMessage debug("debug", "x", "");
   agent.sendMessage(debug);
   agent.sendMessage(agent, debug);
   const uint64_t debugHook = agent.setMessageHook(false, "debug", "untraced", "", 1);
   agent.removeMessageHook(id);
   const std::string dump = "\tGeneral type: trace-test\n\tGroup type  : grp\n\tMessage type: msg";
-  EXPECT_EQ(collector.lines,
-            (std::vector<std::string>{
+  EXPECT_EQ(collector.lines(),
+            (Journal{
                 "ImsAgent::setMessageHook: Setting hook:\n\tHook only once   : yess\n\tGeneral "
                 "type glob: trace-test\n\tGroup type glob  : *\n\tMessage type glob: ",
                 "ImsAgent::sendMessage:\n" + dump,
