@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -12,8 +11,7 @@ using KestroCorelib::CmdParser;
 namespace {
 
 // Runs parse over a literal argument list (the program path first).
-bool parseArgs(CmdParser& parser, std::initializer_list<const char*> args, std::string& message) {
-  std::vector<const char*> argv(args);
+bool parseArgs(CmdParser& parser, std::vector<const char*> argv, std::string& message) {
   return parser.parse(static_cast<int>(argv.size()), argv.data(), message);
 }
 
@@ -30,7 +28,7 @@ struct Fixture {
     parser.addOption("Mode", CmdParser::OneOf, 'm', "mode", {"fast", "slow"});
     parser.addOption("Rest", CmdParser::Remainder, 'r', "rest", {});
   }
-  bool parse(std::initializer_list<const char*> args) { return parseArgs(parser, args, message); }
+  bool parse(const std::vector<const char*>& args) { return parseArgs(parser, args, message); }
   std::string value(const std::string& name) {
     std::string v = "<none>";
     parser.getValue(name, v);
@@ -85,35 +83,54 @@ TEST(CmdParser, CombinedFlagsSetEachLetter) {
   EXPECT_EQ(h.value("set"), "file");
 }
 
-TEST(CmdParser, OptionArguments) {
+TEST(CmdParser, OptionArgumentsAndAssignments) {
+  // Double quotes around a value go, single quotes and a lone quote stay; the name=value form
+  // removes no quotes. The same value twice is kept once; of two values getValue answers the
+  // smaller. A remainder takes everything after it, "--" and options included, quotes kept.
+  struct Accepted {
+    std::vector<const char*> args;
+    std::string option, value;
+  };
+  for (const Accepted& c : {
+           Accepted{{"tool", "--set", "-x"}, "set", "-x"},
+           Accepted{{"tool", "-s", "\"a b\""}, "set", "a b"},
+           Accepted{{"tool", "-s", "'a'"}, "set", "'a'"},
+           Accepted{{"tool", "-s", "\""}, "set", "\""},
+           Accepted{{"tool", "--set", "zeta", "-s", "alpha", "--set", "zeta"}, "set", "alpha"},
+           Accepted{{"tool", "-m", "slow"}, "mode", "slow"},
+           Accepted{{"tool", "level=\"3\""}, "level", "\"3\""},
+           Accepted{{"tool", "-v", "-r", "\"x\"", "--", "-s", "a=b"}, "rest", "\"x\" -- -s a=b"},
+       }) {
+    Fixture f;
+    ASSERT_TRUE(f.parse(c.args)) << c.value << ": " << f.message;
+    EXPECT_EQ(f.value(c.option), c.value);
+    EXPECT_EQ(f.parser.isSet('s'), c.option == "set");
+  }
+
+  // "log-level=3" is no assignment (a dash in the name) but a bare word, and none is declared.
+  struct Rejected {
+    std::vector<const char*> args;
+    std::string message;
+  };
+  for (const Rejected& c : {
+           Rejected{{"tool", "--set"}, "Missing argument to 'set' option"},
+           Rejected{{"tool", "--mode", "Fast"}, "Invalid argument to 'mode' option"},
+           Rejected{{"tool", "verbose=1"}, "Option 'verbose' must be option=value"},
+           Rejected{{"tool", "foo=1"}, "Unknown option 'foo'"},
+           Rejected{{"tool", "--level=3"}, "Unknown option 'level=3'"},
+           Rejected{{"tool", "-x"}, "Unknown option 'x'"},
+           Rejected{{"tool", "log-level=3"}, "Too many arguments"},
+           Rejected{{"tool", "word"}, "Too many arguments"},
+       }) {
+    Fixture f;
+    EXPECT_FALSE(f.parse(c.args)) << c.message;
+    EXPECT_EQ(f.message, c.message);
+  }
+
+  // Results stored before an error stay.
   Fixture f;
-  EXPECT_FALSE(f.parse({"tool", "--set"}));
-  EXPECT_EQ(f.message, "Missing argument to 'set' option");
-
-  ASSERT_TRUE(f.parse({"tool", "--set", "-x"}));
-  EXPECT_EQ(f.value("set"), "-x");
-
-  // Double quotes around a value go, single quotes stay, a lone quote stays.
-  ASSERT_TRUE(f.parse({"tool", "-s", "\"a b\""}));
-  EXPECT_EQ(f.value("set"), "a b");
-  ASSERT_TRUE(f.parse({"tool", "-s", "'a'"}));
-  EXPECT_EQ(f.value("set"), "'a'");
-  ASSERT_TRUE(f.parse({"tool", "-s", "\""}));
-  EXPECT_EQ(f.value("set"), "\"");
-
-  // The same value twice is kept once; of two values getValue answers the smaller.
-  ASSERT_TRUE(f.parse({"tool", "--set", "zeta", "-s", "alpha", "--set", "zeta"}));
-  EXPECT_EQ(f.value("set"), "alpha");
-
-  EXPECT_FALSE(f.parse({"tool", "--mode", "Fast"}));
-  EXPECT_EQ(f.message, "Invalid argument to 'mode' option");
-  ASSERT_TRUE(f.parse({"tool", "-m", "slow"}));
-  EXPECT_EQ(f.value("mode"), "slow");
-
-  // A remainder takes everything after it, "--" and options included, quotes kept.
-  ASSERT_TRUE(f.parse({"tool", "-v", "-r", "\"x\"", "--", "-s", "a=b"}));
-  EXPECT_FALSE(f.parser.isSet('s'));
-  EXPECT_EQ(f.value("rest"), "\"x\" -- -s a=b");
+  EXPECT_FALSE(f.parse({"tool", "-v", "-x"}));
+  EXPECT_TRUE(f.parser.isSet('v'));
 
   // A flag answers false with an empty value; an absent option leaves the output alone.
   std::string v = "keep";
@@ -122,30 +139,6 @@ TEST(CmdParser, OptionArguments) {
   v = "keep";
   EXPECT_FALSE(f.parser.getValue("set", v));
   EXPECT_EQ(v, "keep");
-}
-
-TEST(CmdParser, AssignmentsAndUnknownOptions) {
-  Fixture f;
-  ASSERT_TRUE(f.parse({"tool", "level=\"3\""}));
-  EXPECT_EQ(f.value("level"), "\"3\"");  // no quote removal in the name=value form
-
-  EXPECT_FALSE(f.parse({"tool", "verbose=1"}));
-  EXPECT_EQ(f.message, "Option 'verbose' must be option=value");
-  EXPECT_FALSE(f.parse({"tool", "foo=1"}));
-  EXPECT_EQ(f.message, "Unknown option 'foo'");
-  EXPECT_FALSE(f.parse({"tool", "--level=3"}));
-  EXPECT_EQ(f.message, "Unknown option 'level=3'");
-  EXPECT_FALSE(f.parse({"tool", "-x"}));
-  EXPECT_EQ(f.message, "Unknown option 'x'");
-  // Not an assignment (a dash in the name): a bare word, and none is declared.
-  EXPECT_FALSE(f.parse({"tool", "log-level=3"}));
-  EXPECT_EQ(f.message, "Too many arguments");
-  EXPECT_FALSE(f.parse({"tool", "word"}));
-  EXPECT_EQ(f.message, "Too many arguments");
-
-  // Results stored before an error stay.
-  EXPECT_FALSE(f.parse({"tool", "-v", "-x"}));
-  EXPECT_TRUE(f.parser.isSet('v'));
 
   // The name=value form stays an error even where extra arguments are allowed.
   Fixture extra(true);
