@@ -5,51 +5,14 @@
 
 #include "DateTime.h"
 #include "Logger.h"
+#include "TestSupport.h"
 #include "platform/PlatformThread.h"
 
 using namespace KestroCorelib;
+using testsupport::LogCollector;
+using testsupport::Seen;
 
 namespace {
-
-// One log record as a test sees it.
-struct Seen {
-  std::string groupType;
-  std::string messageType;
-  int32_t level;
-  std::string sourceName;
-  std::string text;
-  std::string filled;  // the text with its parameters filled in
-  int64_t timeStamp;
-  uint32_t threadId;
-  int32_t processId;
-};
-
-// Hooks every "debug" message and keeps the log records, as a log writer would.
-class RecordCollector : public ImsAgent {
- public:
-  RecordCollector() : ImsAgent("collector") { hook = setMessageHook(false, "debug", "", "", 1); }
-  ~RecordCollector() override { removeMessageHook(hook); }
-
-  int32_t receiveHookedMessage(uint64_t id, ImsMessage& message) override {
-    return id == hook ? receiveMessage(message) : 1;
-  }
-  int32_t receiveMessage(ImsMessage& message) override {
-    if (message.groupType == "level") return 1;
-    auto* record = dynamic_cast<Logger::LogMessageParameter*>(message.parameter);
-    if (record == nullptr) return 1;
-    if (!onlySource.empty() && record->sourceName != onlySource) return 1;
-    records.push_back(Seen{message.groupType, message.messageType, record->level,
-                           record->sourceName, record->text, record->parameters.fill(record->text),
-                           record->timeStamp, record->threadId, record->processId});
-    return 2;
-  }
-
-  std::vector<Seen> records;
-  std::string onlySource;  // when set, records of other sources are passed over
-
- private:
-  uint64_t hook;
-};
 
 // Sets the process-wide level for one test and puts it back.
 class GlobalLevel {
@@ -70,18 +33,16 @@ bool sendLevel(const std::string& level) {
 }  // namespace
 
 TEST(Logger, LevelNamesIgnoreCaseAndNothingElse) {
-  EXPECT_EQ(levelFromName("Warning"), 3);
-  EXPECT_EQ(levelFromName("FLOOD"), 8);
-  EXPECT_EQ(levelFromName("none"), 0);
-  EXPECT_EQ(levelFromName("3"), 0);
-  EXPECT_EQ(levelFromName(""), 0);
-  EXPECT_EQ(levelFromName(" trace"), 0);
+  for (const auto& [name, level] : std::vector<std::pair<const char*, int32_t>>{
+           {"Warning", 3}, {"FLOOD", 8}, {"none", 0}, {"3", 0}, {"", 0}, {" trace", 0}}) {
+    EXPECT_EQ(levelFromName(name), level) << name;
+  }
   EXPECT_EQ(levelName(5), "verbose");
   EXPECT_EQ(levelName(9), "");
 }
 
 TEST(Logger, DefaultsPostTraceButNotFlood) {
-  RecordCollector collector;
+  LogCollector collector;
   Logger logger;
   EXPECT_EQ(logger.getSourceName(), "anonymous");
   EXPECT_EQ(logger.getLevel(), 7);
@@ -97,7 +58,7 @@ TEST(Logger, DefaultsPostTraceButNotFlood) {
 }
 
 TEST(Logger, RecordCarriesTypesSourceTimeThreadAndProcess) {
-  RecordCollector collector;
+  LogCollector collector;
   Logger logger;
   logger.setSourceName("conffile-reader");  // 15 characters, 10 kept
   EXPECT_EQ(logger.getSourceName(), "conffile-r");
@@ -108,21 +69,18 @@ TEST(Logger, RecordCarriesTypesSourceTimeThreadAndProcess) {
   const int64_t after = DateTime::now();
   ASSERT_EQ(collector.records.size(), 3u);
   const Seen& warned = collector.records[0];
-  EXPECT_EQ(warned.groupType, "functional");
-  EXPECT_EQ(warned.messageType, "3");
   EXPECT_EQ(warned.sourceName, "conffile-r");
   EXPECT_GE(warned.timeStamp, before);
   EXPECT_LE(warned.timeStamp, after);
   EXPECT_EQ(warned.threadId, platform::currentThreadId());
   EXPECT_EQ(warned.processId, platform::currentProcessId());
-  EXPECT_EQ(collector.records[1].groupType, "debug");
-  EXPECT_EQ(collector.records[1].messageType, "4");
-  EXPECT_EQ(collector.records[2].groupType, "functional");
-  EXPECT_EQ(collector.records[2].messageType, "0");
+  std::vector<std::string> types;
+  for (const Seen& s : collector.records) types.push_back(s.groupType + "/" + s.messageType);
+  EXPECT_EQ(types, (std::vector<std::string>{"functional/3", "debug/4", "functional/0"}));
 }
 
 TEST(Logger, EachOperationRespectsBothThresholds) {
-  RecordCollector collector;
+  LogCollector collector;
   Logger logger;
   ParamStream p;
   auto postAll = [&] {
@@ -141,26 +99,19 @@ TEST(Logger, EachOperationRespectsBothThresholds) {
     return levels;
   };
   EXPECT_EQ(postAll(), (std::vector<int32_t>{1, 1, 4, 5, 6, 6, 7}));
-  {
-    GlobalLevel none(levelFromName("none"));
-    EXPECT_EQ(postAll(), std::vector<int32_t>{});
-  }
-  {
-    GlobalLevel info(4);
-    EXPECT_EQ(postAll(), (std::vector<int32_t>{1, 1, 4}));
-  }
-  {
-    GlobalLevel flood(8);  // the logger itself is still at 7
-    EXPECT_EQ(postAll(), (std::vector<int32_t>{1, 1, 4, 5, 6, 6, 7}));
+  // At "flood" the logger itself is still at 7.
+  for (const auto& [global, levels] : std::vector<std::pair<int32_t, std::vector<int32_t>>>{
+           {levelFromName("none"), {}}, {4, {1, 1, 4}}, {8, {1, 1, 4, 5, 6, 6, 7}}}) {
+    GlobalLevel level(global);
+    EXPECT_EQ(postAll(), levels) << global;
   }
 }
 
 TEST(Logger, LevelMessagesChangeTheLevelWithinTheGlobalLevel) {
-  RecordCollector collector;
-  Logger logger;
   // At "flood" the process-wide loggers post records of their own; only ours count.
+  LogCollector collector("", "", "leveltest");
+  Logger logger;
   logger.setSourceName("leveltest");
-  collector.onlySource = "leveltest";
   EXPECT_TRUE(sendLevel("8"));  // above the global level 7: ignored, yet handled
   EXPECT_EQ(logger.getLevel(), 7);
 
@@ -196,8 +147,7 @@ TEST(Logger, RemovesItsLevelHookWhenDestroyed) {
 }
 
 TEST(Logger, TargetReceivesRecordsDirectly) {
-  RecordCollector broadcastCollector;
-  RecordCollector target;
+  LogCollector broadcastCollector, target;
   Logger logger;
   logger.setTarget(&target);
   logger.logInfo("direct");
@@ -220,7 +170,7 @@ struct Raiser : Throws {
 }  // namespace
 
 TEST(Logger, ExceptionsAreLoggedNestedFirst) {
-  RecordCollector collector;
+  LogCollector collector;
   Logger logger;
   ParamStream p;
   p << std::string("a.kconf");
@@ -242,7 +192,6 @@ TEST(Logger, ExceptionsAreLoggedNestedFirst) {
     EXPECT_EQ(s.level, 2);
     EXPECT_EQ(s.groupType, "functional");
   }
-
   // logFatal tests level 1 once, then logs the whole chain.
   collector.records.clear();
   logger.logFatal(outer);

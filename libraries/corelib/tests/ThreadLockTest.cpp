@@ -7,6 +7,7 @@
 
 #include "Ims.h"
 #include "Logger.h"
+#include "TestSupport.h"
 #include "ThreadLock.h"
 #include "platform/PlatformThread.h"
 
@@ -14,33 +15,27 @@ using namespace KestroCorelib;
 
 TEST(ThreadLock, NestedTakesNeedAsManyReleases) {
   ThreadLock lock;
+  EXPECT_FALSE(lock.unlock());  // never taken
+  EXPECT_EQ(lock.getOwner(), 0u);
   const uint32_t self = platform::currentThreadId();
   EXPECT_TRUE(lock.lock());
   EXPECT_TRUE(lock.lock());
   EXPECT_TRUE(lock.lock(false));  // the holder may take it without blocking too
   EXPECT_EQ(lock.getLevel(), 3u);
-  EXPECT_TRUE(lock.unlock());
-  EXPECT_EQ(lock.getLevel(), 2u);
-  EXPECT_EQ(lock.getOwner(), self);
-  EXPECT_TRUE(lock.unlock());
-  EXPECT_EQ(lock.getLevel(), 1u);
-  EXPECT_EQ(lock.getOwner(), self);
+  for (uint32_t level : {2u, 1u}) {
+    EXPECT_TRUE(lock.unlock());
+    EXPECT_EQ(lock.getLevel(), level);
+    EXPECT_EQ(lock.getOwner(), self);
+  }
   EXPECT_TRUE(lock.unlock());
   EXPECT_EQ(lock.getOwner(), 0u);
   EXPECT_FALSE(lock.unlock());
-}
-
-TEST(ThreadLock, UnlockOfANeverTakenLockIsRefused) {
-  ThreadLock lock;
-  EXPECT_FALSE(lock.unlock());
-  EXPECT_EQ(lock.getOwner(), 0u);
 }
 
 TEST(ThreadLock, OtherThreadCannotTakeWithoutBlockingNorRelease) {
   ThreadLock lock;
   ASSERT_TRUE(lock.lock());
-  bool took = true;
-  bool released = true;
+  bool took = true, released = true;
   uint32_t otherId = 0;
   std::thread other([&] {
     otherId = platform::currentThreadId();
@@ -56,8 +51,7 @@ TEST(ThreadLock, OtherThreadCannotTakeWithoutBlockingNorRelease) {
   EXPECT_TRUE(lock.unlock());
 
   // Once free, the other thread gets it, and then this thread is refused in turn.
-  std::atomic<bool> held{false};
-  std::atomic<bool> mayRelease{false};
+  std::atomic<bool> held{false}, mayRelease{false};
   std::thread holder([&] {
     lock.lock(false);
     held = true;
@@ -78,8 +72,7 @@ TEST(ThreadLock, BlockingTakeWaitsForTheLastRelease) {
   ASSERT_TRUE(lock.lock());
   // Written only while this thread holds the lock; the waiter reads it once it has the lock,
   // so it must see the value of the last step before the final release.
-  int stage = 0;
-  int stageSeenByWaiter = -1;
+  int stage = 0, stageSeenByWaiter = -1;
   bool waiterHeld = false;
   std::atomic<bool> waiting{false};
   std::thread waiter([&] {
@@ -122,24 +115,6 @@ TEST(ThreadLock, ManyThreadsCountingUnderTheLock) {
 
 namespace {
 
-// Keeps the texts of the lock's trace records (source "anonymous").
-class TraceCollector : public ImsAgent {
- public:
-  TraceCollector() : ImsAgent("collector") { hook = setMessageHook(false, "debug", "", "8", 1); }
-  ~TraceCollector() override { removeMessageHook(hook); }
-  int32_t receiveHookedMessage(uint64_t id, ImsMessage& message) override {
-    if (id != hook || message.groupType == "level") return 1;
-    auto* record = dynamic_cast<Logger::LogMessageParameter*>(message.parameter);
-    if (record == nullptr) return 1;
-    lines.push_back(record->parameters.fill(record->text));
-    return 2;
-  }
-  std::vector<std::string> lines;
-
- private:
-  uint64_t hook;
-};
-
 // Puts the process and every logger at "flood" for one test, and back at "trace" after.
 class FloodLevel {
  public:
@@ -160,27 +135,23 @@ class FloodLevel {
   }
 };
 
-std::string address(const ThreadLock& lock) {
-  return std::to_string(reinterpret_cast<intptr_t>(&lock));
-}
-
 }  // namespace
 
 TEST(ThreadLock, FloodTracesEachStepOnceWithoutRecursing) {
-  TraceCollector collector;
+  testsupport::LogCollector collector("", "8");
   FloodLevel flood;
   ASSERT_EQ(ThreadLock::logger().getLevel(), 8);
   ThreadLock lock;
   // Each trace line is posted through the bus, whose own lock would trace again and again
   // if tracing were not kept from nesting.
-  collector.lines.clear();
+  collector.records.clear();
   EXPECT_TRUE(lock.lock());
   EXPECT_TRUE(lock.lock(false));
   EXPECT_TRUE(lock.unlock());
   EXPECT_TRUE(lock.unlock());
   EXPECT_FALSE(lock.unlock());
-  const std::string a = address(lock);
-  EXPECT_EQ(collector.lines,
+  const std::string a = std::to_string(reinterpret_cast<intptr_t>(&lock));
+  EXPECT_EQ(collector.lines(),
             (std::vector<std::string>{
                 "ThreadLock::lock: Going to lock " + a + " (blocking)",
                 "ThreadLock::lock: Locked",
@@ -196,22 +167,22 @@ TEST(ThreadLock, FloodTracesEachStepOnceWithoutRecursing) {
 }
 
 TEST(ThreadLock, DestroyingAHeldLockReleasesItAtOnce) {
-  TraceCollector collector;
+  testsupport::LogCollector collector("", "8");
   FloodLevel flood;
   {
     ThreadLock lock;
     lock.lock();
     lock.lock();
     lock.lock();
-    collector.lines.clear();
+    collector.records.clear();
   }
   // One release, straight from level 3 to free: no "Nested locking" step.
-  ASSERT_EQ(collector.lines.size(), 2u);
-  EXPECT_EQ(collector.lines[1], "ThreadLock::unlock: Unlocked");
+  ASSERT_EQ(collector.records.size(), 2u);
+  EXPECT_EQ(collector.records[1].filled, "ThreadLock::unlock: Unlocked");
 }
 
 TEST(ThreadLock, NothingIsTracedBelowFlood) {
-  TraceCollector collector;
+  testsupport::LogCollector collector("", "8");
   ThreadLock lock;
   lock.lock();
   lock.unlock();
@@ -219,5 +190,5 @@ TEST(ThreadLock, NothingIsTracedBelowFlood) {
   lock.lock();
   lock.unlock();
   globalLogLevel = 7;
-  EXPECT_TRUE(collector.lines.empty());
+  EXPECT_TRUE(collector.records.empty());
 }
