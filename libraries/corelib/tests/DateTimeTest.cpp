@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <ctime>
 #include <random>
+#include <tuple>
 #include <vector>
 
 #include "DateTime.h"
@@ -88,13 +89,12 @@ TEST(DateTimeDetails, WeekNumbersAtTheTurnOfTheYear) {
   EXPECT_EQ(detailsOf(86400000).getWeekday(), 0);  // 1900-01-01, a Monday
   EXPECT_EQ(detailsOf(86400000).getWeek(), 1);
   // 2016-01-01 is still in the week counted from 2014-12-29.
-  struct Case {
-    std::int64_t year, month, day, week;
-  };
-  for (const Case& c : {Case{2014, 12, 29, 53}, Case{2018, 12, 31, 53}, Case{2016, 1, 1, 53},
-                        Case{2016, 1, 4, 1}, Case{2017, 12, 31, 52}}) {
-    EXPECT_EQ(detailsOf(fields(c.year, c.month, c.day).toValue()).getWeek(), c.week)
-        << c.year << "-" << c.month << "-" << c.day;
+  using Case = std::tuple<std::int64_t, std::int64_t, std::int64_t, std::int64_t>;
+  for (const auto& [year, month, day, week] :
+       {Case{2014, 12, 29, 53}, Case{2018, 12, 31, 53}, Case{2016, 1, 1, 53}, Case{2016, 1, 4, 1},
+        Case{2017, 12, 31, 52}}) {
+    EXPECT_EQ(detailsOf(fields(year, month, day).toValue()).getWeek(), week)
+        << year << "-" << month << "-" << day;
   }
 }
 

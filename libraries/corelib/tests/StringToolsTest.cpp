@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <fstream>
 #include <limits>
+#include <tuple>
 
 namespace KestroCorelib {
 namespace {
@@ -79,18 +80,15 @@ TEST(StringTools, ReversePadAndCutClampToTheText) {
   EXPECT_EQ(ST::padLeft(n, 2, '0'), "007..");
 
   // {text, head or tail cut off, what is left}
-  struct Cut {
-    std::string text, piece, rest;
-  };
-  for (const Cut& c : {Cut{"name=value", "name", "value"}, Cut{"novalue", "novalue", ""}}) {
-    std::string t = c.text;
-    EXPECT_EQ(ST::cutHead(t, '='), c.piece);
-    EXPECT_EQ(t, c.rest);
+  using Cut = std::tuple<std::string, std::string, std::string>;
+  for (auto [text, piece, rest] :
+       {Cut{"name=value", "name", "value"}, Cut{"novalue", "novalue", ""}}) {
+    EXPECT_EQ(ST::cutHead(text, '='), piece);
+    EXPECT_EQ(text, rest);
   }
-  for (const Cut& c : {Cut{"a.b.c", "c", "a.b"}, Cut{"abc", "abc", ""}}) {
-    std::string t = c.text;
-    EXPECT_EQ(ST::cutTail(t, '.'), c.piece);
-    EXPECT_EQ(t, c.rest);
+  for (auto [text, piece, rest] : {Cut{"a.b.c", "c", "a.b"}, Cut{"abc", "abc", ""}}) {
+    EXPECT_EQ(ST::cutTail(text, '.'), piece);
+    EXPECT_EQ(text, rest);
   }
   s = "a::b::c";
   EXPECT_EQ(ST::cutHead(s, std::string("::")), "a");
@@ -100,16 +98,12 @@ TEST(StringTools, ReversePadAndCutClampToTheText) {
 }
 
 TEST(StringTools, CompareAtComparesSignedBytes) {
-  struct Case {
-    std::string text;
-    std::size_t pos;
-    std::string pattern;
-    int expected;
-  };
-  for (const Case& c : {Case{"abc", 1, "bc", 0}, Case{"abc", 1, "", 0}, Case{"abc", 3, "", -1},
-                        Case{"abc", 1, "bcd", -1} /* text ends first */, Case{"abc", 0, "abd", -1},
-                        Case{"abd", 0, "abc", 1}, Case{"a\xE9", 1, "a", -1} /* 0xE9 < 0 */}) {
-    EXPECT_EQ(ST::compareAt(c.text, c.pos, c.pattern), c.expected) << c.text << "@" << c.pos;
+  using Case = std::tuple<std::string, std::size_t, std::string, int>;
+  for (const auto& [text, pos, pattern, expected] :
+       {Case{"abc", 1, "bc", 0}, Case{"abc", 1, "", 0}, Case{"abc", 3, "", -1},
+        Case{"abc", 1, "bcd", -1} /* text ends first */, Case{"abc", 0, "abd", -1},
+        Case{"abd", 0, "abc", 1}, Case{"a\xE9", 1, "a", -1} /* 0xE9 < 0 */}) {
+    EXPECT_EQ(ST::compareAt(text, pos, pattern), expected) << text << "@" << pos;
   }
 }
 
@@ -190,17 +184,14 @@ TEST(StringTools, SplitSurvivesSearcherThatMakesNoProgress) {
 }
 
 TEST(StringTools, MatchGlob) {
-  struct Case {
-    std::string text, pattern;
-    bool expected;
-  };
-  for (const Case& c :
+  using Case = std::tuple<std::string, std::string, bool>;
+  for (const auto& [text, pattern, expected] :
        {Case{"axxb", "a**b", true}, Case{"ab", "a**b", true}, Case{"axxc", "a**b", false},
         Case{"", "", true}, Case{"", "*", true}, Case{"", "?", false}, Case{"x", "", false},
         Case{"x", "?*", true}, Case{"anything at all", "?*", true}, Case{"system", "Sys*", false},
         Case{"system", "s?s*m", true}, Case{"abcabcd", "*abcd", true} /* back-track */,
         Case{"abc", "ab", false} /* whole text only */}) {
-    EXPECT_EQ(ST::matchGlob(c.text, c.pattern), c.expected) << c.text << " ~ " << c.pattern;
+    EXPECT_EQ(ST::matchGlob(text, pattern), expected) << text << " ~ " << pattern;
   }
   EXPECT_TRUE(ST::matchGlob("xyabc", "a*", 2));
   EXPECT_TRUE(ST::matchGlob("xyabc", "*", 5));  // start at the end

@@ -6,6 +6,7 @@
 #include <functional>
 #include <sstream>
 #include <string>
+#include <tuple>
 
 #include "DateTime.h"
 #include "StringTools.h"
@@ -184,15 +185,11 @@ TEST(TimeZone, RulesWithoutADayMeanNoDaylightSaving) {
 
 TEST(TimeZone, OffsetsAreWrittenAsHoursAndMinutes) {
   const DateTime any(utcValue(2025, 1, 1), fixedZone(0));
-  struct Case {
-    std::int64_t offset;
-    bool compact;
-    const char* text;
-  };
-  for (const Case& c :
+  using Case = std::tuple<std::int64_t, bool, const char*>;
+  for (const auto& [offset, compact, text] :
        {Case{0, false, "+00:00"}, Case{0, true, "+0000"}, Case{-12600000, false, "-03:30"},
         Case{20700000, true, "+0545"}, Case{-TimeZone::maxOffset, false, "-16666:40"}}) {
-    EXPECT_EQ(fixedZone(c.offset).toString(any, c.compact), c.text);
+    EXPECT_EQ(fixedZone(offset).toString(any, compact), text);
   }
   EXPECT_EQ(fixedZone(INT64_MIN).getStandardOffset(), -TimeZone::maxOffset);
   // Extreme instants do not overflow the rule arithmetic.
