@@ -11,14 +11,6 @@ class Loader : public Throws {
   KESTRO_EXCEPTION(Load_Failed);
 };
 
-TEST(Exception, EmptyExceptionRendersNameOnly) {
-  Exception e;
-  EXPECT_EQ(e.getName(), "Exception");
-  EXPECT_EQ(e.getText(), "Exception:");
-  EXPECT_EQ(e.getText(false), "");
-  EXPECT_EQ(e.getTextW(), L"Exception:");
-}
-
 TEST(Exception, DeclaredErrorClassCarriesItsNameAndFilledTemplate) {
   ParamStream p;
   p << std::string("map.kconf");
@@ -48,6 +40,12 @@ TEST(Exception, RethrownErrorKeepsClassAndCollectsTags) {
 }
 
 TEST(Exception, WithoutNameTheTextStartsWithBlank) {
+  Exception empty;
+  EXPECT_EQ(empty.getName(), "Exception");
+  EXPECT_EQ(empty.getText(), "Exception:");
+  EXPECT_EQ(empty.getText(false), "");
+  EXPECT_EQ(empty.getTextW(), L"Exception:");
+
   ParamStream p;
   p << int32_t(5);
   EXPECT_EQ(Exception("@a{value %};", p).getText(false), " value 5");
@@ -56,14 +54,14 @@ TEST(Exception, WithoutNameTheTextStartsWithBlank) {
 }
 
 TEST(Exception, TemplateScannerDropsIdentifiersAndItemEnds) {
-  EXPECT_EQ(Exception::scanTemplate("plain text, no ids"), "plain text, no ids");
-  EXPECT_EQ(Exception::scanTemplate("@a{1@2};"), "12");
-  EXPECT_EQ(Exception::scanTemplate("@a{x}y};"), "x}y");
-  EXPECT_EQ(Exception::scanTemplate("@a{x};@b{y};"), "xy");
-  EXPECT_EQ(Exception::scanTemplate("@a{x};tail"), "xtail");
-  EXPECT_EQ(Exception::scanTemplate("@a{x}"), "x");  // a brace at the very end is dropped
-  EXPECT_EQ(Exception::scanTemplate("@a{x}@b{y};"), "xy");
-  EXPECT_EQ(Exception::scanTemplate("@unterminated"), "");
+  // A brace at the very end is dropped; an unterminated identifier drops the rest.
+  using P = std::pair<std::string, std::string>;
+  for (const auto& [text, expected] :
+       {P{"plain text, no ids", "plain text, no ids"}, P{"@a{1@2};", "12"}, P{"@a{x}y};", "x}y"},
+        P{"@a{x};@b{y};", "xy"}, P{"@a{x};tail", "xtail"}, P{"@a{x}", "x"}, P{"@a{x}@b{y};", "xy"},
+        P{"@unterminated", ""}}) {
+    EXPECT_EQ(Exception::scanTemplate(text), expected) << text;
+  }
   EXPECT_EQ(Exception::scanTemplate(L"@a{x}y};"), L"x}y");
 }
 
