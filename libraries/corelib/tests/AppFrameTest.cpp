@@ -94,6 +94,25 @@ template <typename F> Shown capture(F&& action) {
   return shown;
 }
 
+// What constructing (and destroying) an application showed and left behind.
+struct Started {
+  Shown shown;
+  int32_t state = -1;
+  std::string usage;
+  bool verbose = false;
+};
+
+Started start(std::vector<std::string> args, bool initResult = true, bool defer = true) {
+  Started started;
+  started.shown = capture([&] {
+    TestApp app(std::move(args), initResult, defer);
+    started.state = app.getState();
+    started.usage = app.getParser().getUsage();
+    started.verbose = app.getParser().isSet("verbose");
+  });
+  return started;
+}
+
 // A private X server; `name` is its display (":N") once it accepts connections, empty when
 // it could not be started.
 class PrivateDisplay {
@@ -170,18 +189,11 @@ TEST(AppFrame, ReportSendsErrorsAndWarningsToStandardError) {
 }
 
 TEST(AppFrame, HelpAndVersionAreShownTogetherAndFinishTheRun) {
-  Shown shown;
-  std::string usage;
-  int32_t state = -1;
-  shown = capture([&] {
-    TestApp app({"/bin/testapp", "--version", "-?"});
-    usage = app.getParser().getUsage();
-    state = app.getState();
-  });
-  EXPECT_EQ(state, AppFrame::StateFinished);
-  EXPECT_EQ(shown.out, usage + "\nVersion=6.3.0.0\n");
-  EXPECT_EQ(shown.err, "");
-  EXPECT_EQ(usage,
+  Started started = start({"/bin/testapp", "--version", "-?"});
+  EXPECT_EQ(started.state, AppFrame::StateFinished);
+  EXPECT_EQ(started.shown.out, started.usage + "\nVersion=6.3.0.0\n");
+  EXPECT_EQ(started.shown.err, "");
+  EXPECT_EQ(started.usage,
             "Usage: testapp [options]\n"
             "Options:\n"
             "  -?\n"
@@ -192,34 +204,23 @@ TEST(AppFrame, HelpAndVersionAreShownTogetherAndFinishTheRun) {
             "  -v\n"
             "    --verbose        : Be verbose\n");
 
-  shown = capture([&] {
-    TestApp app({"/bin/testapp", "--revision"});
-    state = app.getState();
-  });
-  EXPECT_EQ(state, AppFrame::StateFinished);
-  EXPECT_EQ(shown.out, "Revision=14644\n");
+  started = start({"/bin/testapp", "--revision"});
+  EXPECT_EQ(started.state, AppFrame::StateFinished);
+  EXPECT_EQ(started.shown.out, "Revision=14644\n");
 }
 
 TEST(AppFrame, ParseErrorIsShownAndTheRunGoesOn) {
-  int32_t state = -1;
-  bool verbose = false;
-  Shown shown = capture([&] {
-    TestApp app({"/bin/testapp", "-v", "foo=1"});
-    state = app.getState();
-    verbose = app.getParser().isSet("verbose");
-  });
-  EXPECT_EQ(state, AppFrame::StateRun);
-  EXPECT_TRUE(verbose);  // what was parsed before the error stays
-  EXPECT_EQ(shown.err, "ERROR: Unknown option 'foo'\n");
-  EXPECT_EQ(shown.out, "");
+  const Started started = start({"/bin/testapp", "-v", "foo=1"});
+  EXPECT_EQ(started.state, AppFrame::StateRun);
+  EXPECT_TRUE(started.verbose);  // what was parsed before the error stays
+  EXPECT_EQ(started.shown.err, "ERROR: Unknown option 'foo'\n");
+  EXPECT_EQ(started.shown.out, "");
 }
 
 TEST(AppFrame, FailedInitMarksTheStateFailed) {
-  Shown shown = capture([] {
-    TestApp app({"/bin/testapp"}, false);
-    EXPECT_EQ(app.getState(), AppFrame::StateFailed);
-  });
-  EXPECT_EQ(shown.out + shown.err, "");
+  const Started started = start({"/bin/testapp"}, false);
+  EXPECT_EQ(started.state, AppFrame::StateFailed);
+  EXPECT_EQ(started.shown.out + started.shown.err, "");
 }
 
 TEST(AppFrame, RunTurnsEscapingErrorsIntoExitCode2) {
@@ -264,15 +265,9 @@ TEST(AppFrame, MissingDisplayIsReportedWhenWindowsAreCreated) {
   }
   // Not deferred: the display is needed at once, and its absence fails the set-up.
   unsetenv("DISPLAY");
-  {
-    int32_t state = -1;
-    Shown shown = capture([&] {
-      TestApp app({"/bin/testapp"}, true, false);
-      state = app.getState();
-    });
-    EXPECT_EQ(state, AppFrame::StateFailed);
-    EXPECT_EQ(shown.err, "ERROR: Cannot open display \"\"\n");
-  }
+  const Started started = start({"/bin/testapp"}, true, false);
+  EXPECT_EQ(started.state, AppFrame::StateFailed);
+  EXPECT_EQ(started.shown.err, "ERROR: Cannot open display \"\"\n");
   if (saved != nullptr) setenv("DISPLAY", savedDisplay.c_str(), 1);
 }
 
