@@ -1,77 +1,62 @@
 #include "ChildProcess.h"
 
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
 #include <cstdlib>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
+#include "ProgramTestSupport.h"
+
 using Kestro::ChildProcess;
+using namespace plavo_test;
 
 namespace {
 
 using Strings = std::vector<std::string>;
 
-class TempDir {
- public:
-  TempDir() {
-    char pattern[] = "/tmp/childprocess-test-XXXXXX";
-    path = mkdtemp(pattern);
-  }
-  ~TempDir() { std::system(("rm -rf '" + path + "'").c_str()); }
-  std::string path;
+struct SplitCase {
+  const char* text;
+  Strings expected;
 };
 
-std::string readAll(const std::string& name) {
-  std::ifstream in(name, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
-// A script that writes its argv (one per line, argv[0] first) and KESTRO_PROJECT to out.
-std::string writeRecorder(const std::string& directory, const std::string& name) {
-  const std::string script = directory + "/" + name;
-  std::ofstream(script) << "#!/bin/sh\n"
-                        << "out=\"$(dirname \"$0\")/out\"\n"
-                        << "printf '[%s]\\n' \"$0\" \"$@\" > \"$out.tmp\"\n"
-                        << "printf 'project=%s\\n' \"$KESTRO_PROJECT\" >> \"$out.tmp\"\n"
-                        << "mv \"$out.tmp\" \"$out\"\n";
-  chmod(script.c_str(), 0755);
-  return script;
-}
-
-void waitFor(const ChildProcess& child) {
+// Starts a script that writes its argv (one per line, argv[0] first) and KESTRO_PROJECT,
+// waits for it and returns what it wrote.
+std::string record(const Installation& dir, const std::string& name, const std::string& arguments,
+                   bool libraryPath = false) {
+  const std::string script = dir.root + "/bin/" + name;
+  writeFile(script,
+            "#!/bin/sh\nout=\"$(dirname \"$0\")/out\"\nprintf '[%s]\\n' \"$0\" \"$@\" > \"$out\"\n"
+            "printf 'project=%s\\n' \"$KESTRO_PROJECT\" >> \"$out\"\n",
+            0755);
+  ChildProcess child(libraryPath ? libraryForm(script) : script, arguments, true);
+  EXPECT_EQ(child.getState(), ChildProcess::NotStarted);
+  EXPECT_TRUE(child.start());
+  EXPECT_EQ(child.getState(), ChildProcess::Running);
+  EXPECT_FALSE(child.start());  // already running
   int status = 0;
-  ASSERT_EQ(waitpid(static_cast<pid_t>(child.getProcessId()), &status, 0),
-            static_cast<pid_t>(child.getProcessId()));
-  ASSERT_TRUE(WIFEXITED(status));
-  EXPECT_EQ(WEXITSTATUS(status), 0);
+  const auto pid = static_cast<pid_t>(child.getProcessId());
+  EXPECT_EQ(waitpid(pid, &status, 0), pid);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  return readAll(dir.root + "/bin/out");
 }
 
 }  // namespace
 
-TEST(ChildProcess, SplitsArgumentsAtBlanksOutsideQuotes) {
-  EXPECT_EQ(ChildProcess::splitArguments("a \"b c\" d"), (Strings{"a", "\"b c\"", "d"}));
-  EXPECT_EQ(ChildProcess::splitArguments("  a   b  "), (Strings{"a", "b"}));
-  EXPECT_EQ(ChildProcess::splitArguments(""), Strings{});
-  // Backslashes escape nothing; tabs do not separate.
-  EXPECT_EQ(ChildProcess::splitArguments("a\\\" b\tc"), (Strings{"a\\\" b\tc"}));
-}
-
-TEST(ChildProcess, OnlyTheLastArgumentLosesItsQuotes) {
-  EXPECT_EQ(ChildProcess::splitArguments("a \"b c\""), (Strings{"a", "b c"}));
-  EXPECT_EQ(ChildProcess::splitArguments("a 'b'"), (Strings{"a", "b"}));
-  EXPECT_EQ(ChildProcess::splitArguments("'a' b"), (Strings{"'a'", "b"}));
-  // An empty pair of quotes at the end leaves nothing to keep.
-  EXPECT_EQ(ChildProcess::splitArguments("a \"\""), (Strings{"a"}));
-  // Mismatched quotes stay.
-  EXPECT_EQ(ChildProcess::splitArguments("a \"b'"), (Strings{"a", "\"b'"}));
+TEST(ChildProcess, SplitsArgumentsAtBlanksOutsideQuotesAndOnlyTheLastLosesItsQuotes) {
+  const SplitCase cases[] = {
+      {"a \"b c\" d", {"a", "\"b c\"", "d"}},
+      {"  a   b  ", {"a", "b"}},
+      {"", {}},
+      {"a\\\" b\tc", {"a\\\" b\tc"}},  // backslashes escape nothing; tabs do not separate
+      {"a \"b c\"", {"a", "b c"}},
+      {"a 'b'", {"a", "b"}},
+      {"'a' b", {"'a'", "b"}},
+      {"a \"\"", {"a"}},  // an empty pair of quotes at the end leaves nothing to keep
+      {"a \"b'", {"a", "\"b'"}},  // mismatched quotes stay
+  };
+  for (const SplitCase& c : cases) EXPECT_EQ(ChildProcess::splitArguments(c.text), c.expected) << c.text;
 }
 
 TEST(ChildProcess, BuildsCommandLineWithUnquotedExecutable) {
@@ -79,81 +64,44 @@ TEST(ChildProcess, BuildsCommandLineWithUnquotedExecutable) {
             L"C:\\My Tools\\x.exe a \"b c\" \"d e\"");
   EXPECT_EQ(ChildProcess::buildCommandLine(L"x", {}), L"x");
   EXPECT_EQ(ChildProcess::buildCommandLine(L"x", {L""}), L"x");
-
-  ChildProcess child("/opt/my tools/edit", "a \"b c\" d", true);
-  EXPECT_EQ(child.getCommandLine(), L"/opt/my tools/edit a \"b c\" d");
-  ChildProcess quotedLast("edit", "a \"b c\"", true);
-  EXPECT_EQ(quotedLast.getCommandLine(), L"edit a \"b c\"");
-}
-
-TEST(ChildProcess, CommandLineKeepsEveryByte) {
-  ChildProcess child("x", "\xE9t\xE9 \xFF", true);
-  EXPECT_EQ(child.getCommandLine(), std::wstring(L"x \u00E9t\u00E9 \u00FF"));
+  EXPECT_EQ(ChildProcess("/opt/my tools/edit", "a \"b c\" d", true).getCommandLine(),
+            L"/opt/my tools/edit a \"b c\" d");
+  EXPECT_EQ(ChildProcess("edit", "a \"b c\"", true).getCommandLine(), L"edit a \"b c\"");
+  // Every byte is kept.
+  EXPECT_EQ(ChildProcess("x", "\xE9t\xE9 \xFF", true).getCommandLine(), std::wstring(L"x \u00E9t\u00E9 \u00FF"));
 }
 
 TEST(ChildProcess, ReadsCommandLineByRuntimeRules) {
-  EXPECT_EQ(ChildProcess::splitCommandLine(" a \"b c\"\td "), (Strings{"a", "b c", "d"}));
-  EXPECT_EQ(ChildProcess::splitCommandLine("x\"y z\"w"), (Strings{"xy zw"}));
-  // 2n backslashes before a quote: n backslashes, the quote toggles.
-  EXPECT_EQ(ChildProcess::splitCommandLine("a\\\\\"b c\""), (Strings{"a\\b c"}));
-  // 2n+1 backslashes before a quote: n backslashes and a literal quote.
-  EXPECT_EQ(ChildProcess::splitCommandLine("a\\\\\\\"b c"), (Strings{"a\\\"b", "c"}));
-  // Backslashes not followed by a quote are literal.
-  EXPECT_EQ(ChildProcess::splitCommandLine("C:\\a\\\\b"), (Strings{"C:\\a\\\\b"}));
-  // "" inside quotes is a literal quote; an empty quoted argument is kept.
-  EXPECT_EQ(ChildProcess::splitCommandLine("\"a\"\"b\" \"\" c"), (Strings{"a\"b", "", "c"}));
-  EXPECT_EQ(ChildProcess::splitCommandLine("   "), Strings{});
+  const SplitCase cases[] = {
+      {" a \"b c\"\td ", {"a", "b c", "d"}},
+      {"x\"y z\"w", {"xy zw"}},
+      {"a\\\\\"b c\"", {"a\\b c"}},  // 2n backslashes before a quote: n, the quote toggles
+      {"a\\\\\\\"b c", {"a\\\"b", "c"}},  // 2n+1: n backslashes and a literal quote
+      {"C:\\a\\\\b", {"C:\\a\\\\b"}},  // backslashes not followed by a quote are literal
+      {"\"a\"\"b\" \"\" c", {"a\"b", "", "c"}},  // "" inside quotes is a quote; empty kept
+      {"   ", {}},
+  };
+  for (const SplitCase& c : cases) EXPECT_EQ(ChildProcess::splitCommandLine(c.text), c.expected) << c.text;
 }
 
 TEST(ChildProcess, StartsProgramWithArgvAndEnvironment) {
-  TempDir dir;
-  const std::string script = writeRecorder(dir.path, "rec ord");
+  Installation dir;
   setenv("KESTRO_PROJECT", "compiler", 1);
-  ChildProcess child(script, "a \"b c\" 'd' \\x", true);
-  EXPECT_EQ(child.getState(), ChildProcess::NotStarted);
-  ASSERT_TRUE(child.start());
-  EXPECT_EQ(child.getState(), ChildProcess::Running);
-  EXPECT_FALSE(child.start());  // already running
-  waitFor(child);
-  EXPECT_EQ(readAll(dir.path + "/out"),
-            "[" + script + "]\n[a]\n[b c]\n['d']\n[\\x]\nproject=compiler\n");
-}
-
-TEST(ChildProcess, LastQuotedArgumentArrivesAsOne) {
-  TempDir dir;
-  const std::string script = writeRecorder(dir.path, "rec");
+  EXPECT_EQ(record(dir, "rec ord", "a \"b c\" 'd' \\x"),
+            "[" + dir.root + "/bin/rec ord]\n[a]\n[b c]\n['d']\n[\\x]\nproject=compiler\n");
   unsetenv("KESTRO_PROJECT");
-  ChildProcess child(script, "a \"b c\"", true);
-  ASSERT_TRUE(child.start());
-  waitFor(child);
-  EXPECT_EQ(readAll(dir.path + "/out"), "[" + script + "]\n[a]\n[b c]\nproject=\n");
-}
-
-TEST(ChildProcess, BackslashPathIsStartedInPosixForm) {
-  TempDir dir;
-  const std::string script = writeRecorder(dir.path, "rec");
-  std::string libraryForm = script;
-  for (char& c : libraryForm) c = c == '/' ? '\\' : c;
-  ChildProcess child(libraryForm, "", true);
-  ASSERT_TRUE(child.start());
-  waitFor(child);
-  EXPECT_EQ(readAll(dir.path + "/out"), "[" + script + "]\nproject=\n");
+  EXPECT_EQ(record(dir, "rec", "a \"b c\""), "[" + dir.root + "/bin/rec]\n[a]\n[b c]\nproject=\n");
+  // A backslash path is started in POSIX form.
+  EXPECT_EQ(record(dir, "rec", "", true), "[" + dir.root + "/bin/rec]\nproject=\n");
 }
 
 TEST(ChildProcess, StartFailsForMissingOrNonExecutableFile) {
-  TempDir dir;
-  ChildProcess missing(dir.path + "/none", "a", true);
+  Installation dir;
+  ChildProcess missing(dir.root + "/none", "a", true);
   EXPECT_FALSE(missing.start());
   EXPECT_EQ(missing.getState(), ChildProcess::NotStarted);
-
-  const std::string plain = dir.path + "/plain";
-  std::ofstream(plain) << "#!/bin/sh\n";
-  chmod(plain.c_str(), 0644);
-  ChildProcess notExecutable(plain, "", true);
-  EXPECT_FALSE(notExecutable.start());
-
-  ChildProcess directory(dir.path, "", true);
-  EXPECT_FALSE(directory.start());
-  ChildProcess empty("", "", true);
-  EXPECT_FALSE(empty.start());
+  writeFile(dir.root + "/plain", "#!/bin/sh\n", 0644);
+  for (const std::string& name : {dir.root + "/plain", dir.root, std::string()}) {
+    EXPECT_FALSE(ChildProcess(name, "", true).start()) << name;
+  }
 }
