@@ -116,8 +116,8 @@ remember_geometry() {
   win_x=$X win_y=$Y win_w=$WIDTH
 }
 
-double_click_row() { xdotool mousemove --window "$window" "$row_x" "$(row_y "$1")" click --repeat 2 --delay 60 1; }
-click_row() { xdotool mousemove --window "$window" "$row_x" "$(row_y "$1")" click 1; }
+click_row() { xdotool mousemove --window "$window" "$row_x" "$(row_y "$1")" click "${@:2}" 1; }
+double_click_row() { click_row "$1" --repeat 2 --delay 60; }
 click_ok() {
   # The OK button sits at the right end of the row below the list.
   eval "$(xdotool getwindowgeometry --shell "$window")"
@@ -128,10 +128,7 @@ close_box() { "$PLAVO_CLOSE_WINDOW" "$window"; }
 # Waits for plavo to end and checks its exit code.
 expect_exit() {
   local status=0
-  for _ in $(seq 200); do
-    kill -0 "$plavo_pid" 2>/dev/null || break
-    sleep 0.05
-  done
+  for _ in $(seq 200); do kill -0 "$plavo_pid" 2>/dev/null || break; sleep 0.05; done
   kill -0 "$plavo_pid" 2>/dev/null && fail "plavo is still running"
   wait "$plavo_pid" || status=$?
   plavo_pid=""
@@ -148,60 +145,61 @@ expect_project() {
   head -n1 "${files[0]}" | grep -Eq '^time=[0-9]+$' || fail "bad time line in the ID file"
 }
 
+# Writes the map, starts the display and plavo, and keeps a screenshot (unless the scenario
+# takes its own after typing).
+open_window() {
+  write_map "$@"
+  start_display; start_plavo; remember_geometry
+  [ -n "${later_screenshot:-}" ] || screenshot
+}
+# The header's colour near the window's right end must be $1 (what shows there is $2).
+expect_header_pixel() {
+  pixel=$(convert "$out/window.png" -crop "1x1+$((win_w - 20))+25" -depth 8 txt:- | tail -n1)
+  echo "header pixel: $pixel" > "$out/header-pixel.txt"
+  grep -qi "$1" <<<"$pixel" || fail "$2 is not shown in the header (pixel: $pixel)"
+}
+# The last steps of most scenarios: a double-click on a row, exit code 0 and the project.
+pick_row() { double_click_row "$1"; expect_exit 0; expect_project "$2"; }
+
 expected_title=$title
 case "$scenario" in
 title-and-order)
   # The map's title; the eligible projects in ascending order (row 4 is beta).
-  write_map
-  start_display; start_plavo; remember_geometry; screenshot
-  double_click_row 4
-  expect_exit 0; expect_project beta
+  open_window; pick_row 4 beta
   ;;
 default-title)
   title=""; expected_title="Select Project"
-  write_map
-  start_display; start_plavo; remember_geometry; screenshot
-  double_click_row 1
-  expect_exit 0; expect_project abacus
+  open_window; pick_row 1 abacus
   ;;
 filter-moves-and-disables)
   # Typing "al" moves alpha to the top; the others are disabled, and a double-click on one
   # of them does nothing. The later double-click on row 1 then picks alpha.
-  write_map
-  start_display; start_plavo; remember_geometry
+  later_screenshot=1 open_window
   xdotool type --delay 40 "al"
   screenshot
   double_click_row 2
-  double_click_row 1
-  expect_exit 0; expect_project alpha
+  pick_row 1 alpha
   ;;
 click-then-close-box)
-  write_map
-  start_display; start_plavo; remember_geometry
+  later_screenshot=1 open_window
   click_row 4
   screenshot
   close_box
   expect_exit 0; expect_project beta
   ;;
 double-click)
-  write_map
-  start_display; start_plavo; remember_geometry; screenshot
-  double_click_row 3
-  expect_exit 0; expect_project alpha
+  open_window; pick_row 3 alpha
   ;;
 ok-without-click)
   # OK with nothing clicked leaves the window open: the double-click after it still picks.
-  write_map
-  start_display; start_plavo; remember_geometry; screenshot
+  open_window
   click_ok
-  double_click_row 2
-  expect_exit 0; expect_project abbey
+  pick_row 2 abbey
   ;;
 arrows-then-ok)
   # Keyboard selection alone picks nothing: OK does nothing, the close box then registers
   # the user's default project.
-  write_map
-  start_display; start_plavo; remember_geometry
+  later_screenshot=1 open_window
   xdotool key shift+Tab Down Down Down
   screenshot
   click_ok
@@ -210,35 +208,25 @@ arrows-then-ok)
   ;;
 byte-above-127)
   # A project named "caf" + byte 0xE9 is shown as that character and registered unchanged.
-  write_map "$(printf 'caf\351')"
-  start_display; start_plavo; remember_geometry; screenshot
-  double_click_row 5  # abacus abbey alpha beta caf\351 gamma
-  expect_exit 0; expect_project "$(printf 'caf\351')"
+  open_window "$(printf 'caf\351')"
+  pick_row 5 "$(printf 'caf\351')"  # abacus abbey alpha beta caf\351 gamma
   ;;
 map-logo)
   # The map's logo (a red 300 x 50 PNG) replaces the built-in banner at the window's top.
   convert -size 300x50 xc:'#ff0000' "$install/config/redlogo.png"
   logo="$install/config/redlogo.png"
-  write_map
-  start_display; start_plavo; remember_geometry; screenshot
-  pixel=$(convert "$out/window.png" -crop "1x1+$((win_w - 20))+25" -depth 8 txt:- | tail -n1)
-  echo "header pixel: $pixel" > "$out/header-pixel.txt"
-  grep -qi '#FF0000' <<<"$pixel" || fail "the logo is not shown in the header (pixel: $pixel)"
-  double_click_row 1
-  expect_exit 0; expect_project abacus
+  open_window
+  expect_header_pixel '#FF0000' "the logo"
+  pick_row 1 abacus
   ;;
 unreadable-logo)
   # A logo file the toolkit cannot read: the built-in banner is shown instead (its right end
   # is the teal block behind the name).
   printf 'not a picture' > "$install/config/broken.png"
   logo="$install/config/broken.png"
-  write_map
-  start_display; start_plavo; remember_geometry; screenshot
-  pixel=$(convert "$out/window.png" -crop "1x1+$((win_w - 20))+25" -depth 8 txt:- | tail -n1)
-  echo "header pixel: $pixel" > "$out/header-pixel.txt"
-  grep -qi '#1F6F78' <<<"$pixel" || fail "the built-in banner is not shown (pixel: $pixel)"
-  double_click_row 2
-  expect_exit 0; expect_project abbey
+  open_window
+  expect_header_pixel '#1F6F78' "the built-in banner"
+  pick_row 2 abbey
   ;;
 no-display)
   # Without a display query mode ends with the error and exit code 2, registering nothing.
