@@ -1,8 +1,10 @@
-#include "ConfAgent.h"
-
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
+
+#include "ConfAgent.h"
+#include "TestSupport.h"
 
 namespace KestroCorelib {
 namespace {
@@ -52,17 +54,12 @@ class CountedParam : public SystemQueryParam {
   int* counter;
 };
 
-template <typename Error>
-std::string errorText(int32_t status, int32_t handled = 3) {
-  TestAnswerer answerer(status, handled);
-  try {
-    ConfAgent().getLocalString("Resources\\InstallDir", false);
-  } catch (const Error& e) {
-    return e.getText();
-  } catch (const Exception& e) {
-    return "unexpected " + e.getText();
-  }
-  return "<no error>";
+// The error text of a query for Resources\InstallDir, answered as given or (status -1) not at all.
+template <typename Error> std::string errorText(int32_t status, int32_t handled = 3) {
+  std::optional<TestAnswerer> answerer;
+  if (status >= 0) answerer.emplace(status, handled);
+  return testsupport::errorText<Error>(
+      [] { ConfAgent().getLocalString("Resources\\InstallDir", false); });
 }
 
 TEST(ConfAgent, AnswerArrivesThroughTheValuePointer) {
@@ -79,11 +76,9 @@ TEST(ConfAgent, AnswerArrivesThroughTheValuePointer) {
   answerer.handled = 2;
   EXPECT_EQ(agent.getLocalString("x", false), "C:\\Kestro");
   EXPECT_FALSE(answerer.seenUserScope);
-}
-
-TEST(ConfAgent, UnsupportedKindLeavesTheValueEmpty) {
-  TestAnswerer answerer(SystemQueryParam::StatusUnsupported);
-  EXPECT_EQ(ConfAgent().getLocalString("Resources\\InstallDir", false), "");
+  // An unsupported kind leaves the value empty.
+  answerer.status = SystemQueryParam::StatusUnsupported;
+  EXPECT_EQ(agent.getLocalString("Resources\\InstallDir", false), "");
 }
 
 TEST(ConfAgent, StatusCodesBecomeErrors) {
@@ -101,25 +96,16 @@ TEST(ConfAgent, UnansweredQueryMeansTheBusIsNotWorking) {
   const std::string expected =
       "GetLocal_ImsNotWorking: Failed to query local configuration key "
       "\"Resources\\InstallDir\" because IMS isn't working";
-  try {
-    ConfAgent().getLocalString("Resources\\InstallDir", false);
-    ADD_FAILURE() << "no error";
-  } catch (const ConfAgent::GetLocal_ImsNotWorking& e) {
-    EXPECT_EQ(e.getText(), expected);
-  }
+  EXPECT_EQ(errorText<ConfAgent::GetLocal_ImsNotWorking>(-1), expected);
   // An agent that looks at the query but answers "not handled" changes nothing.
-  EXPECT_EQ(errorText<ConfAgent::GetLocal_ImsNotWorking>(SystemQueryParam::StatusOk, 1),
-            expected);
+  EXPECT_EQ(errorText<ConfAgent::GetLocal_ImsNotWorking>(SystemQueryParam::StatusOk, 1), expected);
 }
 
 TEST(ConfAgent, GetLocalOwnsTheParameter) {
   ConfAgent agent;
-  try {
-    agent.getLocal(nullptr);
-    ADD_FAILURE() << "no error";
-  } catch (const ConfAgent::GetLocal_OutOfMemory& e) {
-    EXPECT_EQ(e.getText(), "GetLocal_OutOfMemory: Out of memory");
-  }
+  EXPECT_EQ(
+      testsupport::errorText<ConfAgent::GetLocal_OutOfMemory>([&] { agent.getLocal(nullptr); }),
+      "GetLocal_OutOfMemory: Out of memory");
   int destroyed = 0;
   std::string value = "before";
   {
