@@ -1,6 +1,6 @@
-#include "platform/PlatformFiles.h"
-
 #include <gtest/gtest.h>
+
+#include "platform/PlatformFiles.h"
 
 namespace KestroCorelib::platform {
 
