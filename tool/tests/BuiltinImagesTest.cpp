@@ -9,20 +9,15 @@ TEST(BuiltinImages, HoldsTheWindowIconAndTheBanner) {
     FXApp app("BuiltinImagesTest", "Kestro");
     FXIcon* icon = BuiltinImages::getIcon(&app, "i16_kestro");
     ASSERT_NE(icon, nullptr);
-    EXPECT_EQ(icon->getWidth(), 16);
-    EXPECT_EQ(icon->getHeight(), 16);
+    EXPECT_EQ(icon->getWidth() * 100 + icon->getHeight(), 16 * 100 + 16);
     EXPECT_EQ(BuiltinImages::getIcon(&app, "i16_kestro"), icon);
     FXIcon* banner = BuiltinImages::getIcon(&app, "kestro_header");
     ASSERT_NE(banner, nullptr);
-    EXPECT_EQ(banner->getWidth(), 2083);
-    EXPECT_EQ(banner->getHeight(), 50);
+    FXGIFIcon own(&app, BuiltinImages::headerData());  // the raw data is the same banner
+    for (FXIcon* image : {banner, static_cast<FXIcon*>(&own)}) {
+        EXPECT_EQ(image->getWidth(), 2083);
+        EXPECT_EQ(image->getHeight(), 50);
+    }
     EXPECT_EQ(BuiltinImages::getIcon(&app, "i16_other"), nullptr);
     EXPECT_EQ(BuiltinImages::getIcon(nullptr, "i16_kestro"), nullptr);
-}
-
-TEST(BuiltinImages, HeaderDataIsTheBannerGif) {
-    FXApp app("BuiltinImagesTest", "Kestro");
-    FXGIFIcon own(&app, BuiltinImages::headerData());
-    EXPECT_EQ(own.getWidth(), 2083);
-    EXPECT_EQ(own.getHeight(), 50);
 }

@@ -23,45 +23,35 @@ public:
     int timerCalls = 0;
 };
 
-long configure(FoxMainWnd& window, FXint x, FXint y, FXint w, FXint h) {
+// The saved rectangle as "x,y wxh".
+std::string saved(const FoxMainWnd& window) {
+    return std::to_string(window.getSavedX()) + "," + std::to_string(window.getSavedY()) + " " +
+           std::to_string(window.getSavedWidth()) + "x" + std::to_string(window.getSavedHeight());
+}
+
+// Sends a configure event and returns the saved rectangle.
+std::string configure(FoxMainWnd& window, FXint x, FXint y, FXint w, FXint h) {
     FXEvent event;
     event.type = SEL_CONFIGURE;
     event.rect = FXRectangle(FXshort(x), FXshort(y), FXshort(w), FXshort(h));
-    return window.handle(&window, FXSEL(SEL_CONFIGURE, 0), &event);
+    EXPECT_EQ(window.handle(&window, FXSEL(SEL_CONFIGURE, 0), &event), 1);
+    return saved(window);
 }
 
-TEST(FoxMainWnd, StartsWithTheFrameTitleAndTheConstructionGeometry) {
+TEST(FoxMainWnd, StartsWithTheFrameTitleAndRemembersConfiguredRectanglesBelowTheTop30) {
     TestFrame frame;
     auto* window = new FoxMainWnd(&frame);
     EXPECT_EQ(FoxMainWnd::fromToolkitText(window->getTitle()), "FoxMainWndTest");
-    EXPECT_EQ(window->getSavedX(), 100);
-    EXPECT_EQ(window->getSavedY(), 100);
-    EXPECT_EQ(window->getSavedWidth(), 600);
-    EXPECT_EQ(window->getSavedHeight(), 500);
+    EXPECT_EQ(saved(*window), "100,100 600x500");
     EXPECT_EQ(window->getDecorations(), FXuint(DECOR_ALL));
     EXPECT_EQ(AppFrame::toolkitApp->getTooltipTime(), 5000u);
-    delete window;
-}
 
-TEST(FoxMainWnd, ConfigureRemembersTheRectangleAndKeepsTheTopEdgeBelow30) {
-    TestFrame frame;
-    auto* window = new FoxMainWnd(&frame);
-    configure(*window, 40, 50, 300, 200);
-    EXPECT_EQ(window->getSavedX(), 40);
-    EXPECT_EQ(window->getSavedY(), 50);
-    EXPECT_EQ(window->getSavedWidth(), 300);
-    EXPECT_EQ(window->getSavedHeight(), 200);
-
-    EXPECT_EQ(configure(*window, -12, 29, 300, 200), 1);
-    EXPECT_EQ(window->getSavedX(), 0);
-    EXPECT_EQ(window->getSavedY(), 30);
-    EXPECT_EQ(window->getX(), 0);
+    EXPECT_EQ(configure(*window, 40, 50, 300, 200), "40,50 300x200");
+    EXPECT_EQ(configure(*window, -12, 29, 300, 200), "0,30 300x200");
+    EXPECT_EQ(window->getX(), 0);  // the window itself is moved too
     EXPECT_EQ(window->getY(), 30);
     EXPECT_EQ(window->getWidth(), 300);
-
-    configure(*window, 5, -400, 250, 100);
-    EXPECT_EQ(window->getSavedX(), 5);
-    EXPECT_EQ(window->getSavedY(), 30);
+    EXPECT_EQ(configure(*window, 5, -400, 250, 100), "5,30 250x100");
     delete window;
 }
 
