@@ -70,26 +70,21 @@ TEST_F(PlavoMainWndTest, TitleIsTheMapTitleOrSelectProjectAndHasNoCloseBoxYet) {
 }
 
 TEST_F(PlavoMainWndTest, FilterMovesMatchesToTheTopInOrderAndDisablesTheRest) {
+    using Items = std::vector<std::string>;
     window = new PlavoMainWnd(&frame, "", "");
     fill({"alpha", "abbey", "beta", "abacus", "gamma", "ab"});
+    window->getList()->selectItem(1);
     type("ab");
-    EXPECT_EQ(shown(), (std::vector<std::string>{"abbey", "abacus", "ab", "-alpha", "-beta", "-gamma"}));
+    EXPECT_EQ(shown(), (Items{"abbey", "abacus", "ab", "-alpha", "-beta", "-gamma"}));
+    for (FXint i = 0; i < 6; ++i) EXPECT_FALSE(window->getList()->isItemSelected(i));  // cleared
     type("abb");
-    EXPECT_EQ(shown(), (std::vector<std::string>{"abbey", "-abacus", "-ab", "-alpha", "-beta", "-gamma"}));
+    EXPECT_EQ(shown(), (Items{"abbey", "-abacus", "-ab", "-alpha", "-beta", "-gamma"}));
     // Emptying the field enables everything again; the order stays as the filter left it.
     type("");
-    EXPECT_EQ(shown(), (std::vector<std::string>{"abbey", "abacus", "ab", "alpha", "beta", "gamma"}));
+    EXPECT_EQ(shown(), (Items{"abbey", "abacus", "ab", "alpha", "beta", "gamma"}));
+    type("*c*s");  // wildcards
+    EXPECT_EQ(shown(), (Items{"abacus", "-abbey", "-ab", "-alpha", "-beta", "-gamma"}));
     EXPECT_EQ(Kestro::selectedProject, "");
-}
-
-TEST_F(PlavoMainWndTest, FilterTakesWildcardsAndClearsTheSelection) {
-    window = new PlavoMainWnd(&frame, "", "");
-    fill({"web-ui", "core", "web-api"});
-    window->getList()->selectItem(1);
-    type("*-a");
-    EXPECT_EQ(shown(), (std::vector<std::string>{"web-api", "-web-ui", "-core"}));
-    EXPECT_EQ(window->getList()->getNumItems(), 3);
-    for (FXint i = 0; i < 3; ++i) EXPECT_FALSE(window->getList()->isItemSelected(i));
 }
 
 TEST_F(PlavoMainWndTest, DisabledItemsCannotBePickedAndOkNeedsAPick) {
@@ -110,22 +105,25 @@ TEST_F(PlavoMainWndTest, DisabledItemsCannotBePickedAndOkNeedsAPick) {
     EXPECT_EQ(Kestro::selectedProject, "");
 }
 
-TEST_F(PlavoMainWndTest, LogoPathSplitsAtTheLastSeparator) {
-    EXPECT_EQ(PlavoMainWnd::logoFileName("C:\\logos\\top.gif"), "top.gif");
-    EXPECT_EQ(PlavoMainWnd::logoFolder("C:\\logos\\top.gif"), "C:\\logos\\");
-    EXPECT_EQ(PlavoMainWnd::logoFileName("/opt/k/config/header_kestro.png"), "header_kestro.png");
-    EXPECT_EQ(PlavoMainWnd::logoFolder("/opt/k/config/header_kestro.png"), "/opt/k/config/");
-    // The file name also names a folder on the way: the folder is still the logo's own.
-    EXPECT_EQ(PlavoMainWnd::logoFolder("/srv/logo/logo"), "/srv/logo/");
-    // No folder part: the current directory.
-    EXPECT_EQ(PlavoMainWnd::logoFileName("top.gif"), "top.gif");
-    EXPECT_EQ(PlavoMainWnd::logoFolder("top.gif"), ".\\");
+TEST(PlavoMainWnd, LogoPathSplitsAtTheLastSeparator) {
+    struct Case {
+        const char *path, *folder, *file;
+    } cases[] = {
+        {"C:\\logos\\top.gif", "C:\\logos\\", "top.gif"},
+        {"/opt/k/config/header_kestro.png", "/opt/k/config/", "header_kestro.png"},
+        {"/srv/logo/logo", "/srv/logo/", "logo"},  // the name also names a folder on the way
+        {"top.gif", ".\\", "top.gif"},  // no folder part: the current directory
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(PlavoMainWnd::logoFolder(c.path), c.folder);
+        EXPECT_EQ(PlavoMainWnd::logoFileName(c.path), c.file);
+    }
 }
 
 TEST_F(PlavoMainWndTest, HeaderIsTheLogoAt50PixelsHighOrTheBuiltInBanner) {
     char pattern[] = "/tmp/plavomainwnd-XXXXXX";
     ASSERT_NE(mkdtemp(pattern), nullptr);
-    std::string dir = pattern;
+    const std::string dir = pattern;
     {
         FXPNGImage logo(AppFrame::toolkitApp, nullptr, IMAGE_OWNED, 300, 100);
         std::fill(logo.getData(), logo.getData() + 300 * 100, FXRGB(255, 0, 0));
@@ -134,18 +132,15 @@ TEST_F(PlavoMainWndTest, HeaderIsTheLogoAt50PixelsHighOrTheBuiltInBanner) {
         ASSERT_TRUE(logo.savePixels(stream));
     }
     ASSERT_EQ(std::system(("printf 'not a picture' > '" + dir + "/broken.png'").c_str()), 0);
-
-    window = new PlavoMainWnd(&frame, "", dir + "/wide.png");
-    ASSERT_NE(window->getHeaderImage(), nullptr);
-    EXPECT_EQ(window->getHeaderImage()->getHeight(), 50);
-    EXPECT_EQ(window->getHeaderImage()->getWidth(), 300);  // the width is kept
-    delete window;
-    window = new PlavoMainWnd(&frame, "", dir + "/broken.png");
-    EXPECT_EQ(window->getHeaderImage()->getWidth(), 2083);
-    EXPECT_EQ(window->getHeaderImage()->getHeight(), 50);
-    delete window;
-    window = new PlavoMainWnd(&frame, "", "");
-    EXPECT_EQ(window->getHeaderImage()->getWidth(), 2083);
+    // The logo is scaled to 50 pixels high, its width kept; otherwise the banner shows.
+    for (const auto& [logo, width] : {std::pair<std::string, int>{dir + "/wide.png", 300},
+                                      {dir + "/broken.png", 2083}, {"", 2083}}) {
+        delete window;
+        window = new PlavoMainWnd(&frame, "", logo);
+        ASSERT_NE(window->getHeaderImage(), nullptr) << logo;
+        EXPECT_EQ(window->getHeaderImage()->getWidth(), width) << logo;
+        EXPECT_EQ(window->getHeaderImage()->getHeight(), 50) << logo;
+    }
     EXPECT_EQ(std::system(("rm -rf '" + dir + "'").c_str()), 0);
 }
 
