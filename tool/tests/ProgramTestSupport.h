@@ -78,6 +78,17 @@ inline void expectIdFile(const std::string& name, const std::string& project) {
   EXPECT_EQ(content.substr(line), "\nproject=" + project);
 }
 
+// Runs action, which must throw Error whose text is exactly text.
+template <class Error, class Action>
+void expectError(Action action, const std::string& text) {
+  try {
+    action();
+    ADD_FAILURE() << "no error, expected " << text;
+  } catch (const Error& error) {
+    EXPECT_EQ(error.getText(), text);
+  }
+}
+
 struct Result {
   int exitCode = -1;
   std::string out, err;
@@ -95,8 +106,6 @@ class Installation {
     writeHive("\"InstallDir\"=\"" + root + "/install\"\n\"ConfigurationDir\"=\"" + conf() + "\"\n");
   }
   ~Installation() { std::system(("rm -rf '" + root + "'").c_str()); }
-  Installation(const Installation&) = delete;
-  Installation& operator=(const Installation&) = delete;
 
   std::string conf() const { return root + "/install/config"; }
   std::string temp() const { return root + "/install/log/temp"; }
