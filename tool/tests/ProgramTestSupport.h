@@ -13,7 +13,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <cctype>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -45,11 +44,8 @@ inline std::string currentSession() {
   const std::string audit = readAll("/proc/self/sessionid");
   if (!audit.empty() && audit != "4294967295") return audit;
   const char* xdg = std::getenv("XDG_SESSION_ID");
-  if (xdg == nullptr || *xdg == '\0') return "";
-  for (const char* c = xdg; *c != '\0'; ++c) {
-    if (!std::isdigit(static_cast<unsigned char>(*c))) return "";
-  }
-  return xdg;
+  const std::string id = xdg != nullptr ? xdg : "";
+  return id.find_first_not_of("0123456789") == std::string::npos ? id : "";
 }
 
 // The library's path form of a POSIX path.
