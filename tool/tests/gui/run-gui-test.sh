@@ -72,35 +72,36 @@ row_x=40
 # A private X server. The server picks a free display number itself (-displayfd) and writes it
 # once it accepts connections: a server that is started on a number already taken can tear
 # down the socket of the one that owns it, so no number is ever guessed here.
+# Runs the command every 50 ms until it succeeds, at most $1 times; else fails with $2.
+poll() {
+  local tries=$1 message=$2
+  shift 2
+  for _ in $(seq "$tries"); do "$@" && return 0; sleep 0.05; done
+  fail "$message"
+}
+display_reported() {
+  kill -0 "$xvfb_pid" 2>/dev/null || fail "Xvfb did not start: $(tail -n 3 "$out/xvfb.log")"
+  [ "$(wc -l <"$work/display-number")" -ge 1 ]
+}
 start_display() {
-  local number_file="$work/display-number" n=""
-  : >"$number_file"
-  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$number_file" 2>"$out/xvfb.log" &
+  : >"$work/display-number"
+  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display-number" 2>"$out/xvfb.log" &
   xvfb_pid=$!
-  for _ in $(seq 400); do
-    kill -0 "$xvfb_pid" 2>/dev/null || fail "Xvfb did not start: $(tail -n 3 "$out/xvfb.log")"
-    if [ "$(wc -l <"$number_file")" -ge 1 ]; then
-      n=$(tr -dc '0-9' <"$number_file")
-      break
-    fi
-    sleep 0.05
-  done
-  [ -n "$n" ] || fail "Xvfb did not report its display"
-  export DISPLAY=":$n"
-  DISPLAY=":$n" xdotool getdisplaygeometry >/dev/null 2>&1 || fail "display :$n does not answer"
+  poll 400 "Xvfb did not report its display" display_reported
+  export DISPLAY=":$(tr -dc '0-9' <"$work/display-number")"
+  xdotool getdisplaygeometry >/dev/null 2>&1 || fail "display $DISPLAY does not answer"
 }
 
+window_shown() {
+  window=$(xdotool search --onlyvisible --name "^${expected_title}\$" 2>/dev/null | head -n1 || true)
+  [ -n "$window" ] && return 0
+  kill -0 "$plavo_pid" 2>/dev/null || fail "plavo ended before its window appeared"
+  return 1
+}
 start_plavo() {
   "$PLAVO" --query "$@" >"$out/plavo.stdout" 2>"$out/plavo.stderr" &
   plavo_pid=$!
-  window=""
-  for _ in $(seq 200); do
-    window=$(xdotool search --onlyvisible --name "^${expected_title}\$" 2>/dev/null | head -n1 || true)
-    [ -n "$window" ] && break
-    kill -0 "$plavo_pid" 2>/dev/null || fail "plavo ended before its window appeared"
-    sleep 0.05
-  done
-  [ -n "$window" ] || fail "no window titled \"$expected_title\" appeared"
+  poll 200 "no window titled \"$expected_title\" appeared" window_shown
   xdotool windowfocus --sync "$window" 2>/dev/null || true
 }
 
@@ -126,10 +127,10 @@ click_ok() {
 close_box() { "$PLAVO_CLOSE_WINDOW" "$window"; }
 
 # Waits for plavo to end and checks its exit code.
+plavo_ended() { ! kill -0 "$plavo_pid" 2>/dev/null; }
 expect_exit() {
   local status=0
-  for _ in $(seq 200); do kill -0 "$plavo_pid" 2>/dev/null || break; sleep 0.05; done
-  kill -0 "$plavo_pid" 2>/dev/null && fail "plavo is still running"
+  poll 200 "plavo is still running" plavo_ended
   wait "$plavo_pid" || status=$?
   plavo_pid=""
   [ "$status" -eq "$1" ] || fail "exit code $status, expected $1"
