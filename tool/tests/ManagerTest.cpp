@@ -126,18 +126,6 @@ TEST(Manager, ParsesEntriesWithoutTrimming) {
   }
 }
 
-TEST(Manager, MissingMapMeansNothingEligible) {
-  Mapped s;
-  s.manager.readMap("");
-  EXPECT_TRUE(s.manager.getEligible().empty());
-  EXPECT_EQ(s.manager.getDefaultProject(), "N/A");
-  // A directory in place of the map is not a map either.
-  mkdir((s.inst.root + "/mapdir").c_str(), 0755);
-  s.manager.readMap(s.inst.root + "/mapdir");
-  EXPECT_TRUE(s.manager.getEligible().empty());
-  EXPECT_EQ(s.manager.getTitle(), "");
-}
-
 TEST(Manager, MapErrors) {
   Mapped s;
   const std::string map = s.inst.conf() + "/map@{2}.kconf";
@@ -184,32 +172,34 @@ TEST(Manager, GuiTitleAndLogoFallBackToHeaderImages) {
   EXPECT_EQ(third.getLogo(), libraryForm(conf + "/logo.png"));
 }
 
-TEST(Manager, SetsEligibleProjectAndWritesIdFile) {
+TEST(Manager, SetsEligibleProjectOrRegistersTheDefaultAndReportsTheList) {
   Mapped s(true);
-  s.inst.writeMap(listProject("compiler", {currentUser()}) + globalProject("x(global,default)"));
-  s.manager.readMap("");
-  EXPECT_TRUE(s.manager.setProject("compiler"));
-  EXPECT_STREQ(std::getenv("KESTRO_PROJECT"), "compiler");
-  EXPECT_EQ(s.manager.getIdFileName(), s.inst.temp() + "/project_id-" + currentUser() + "-" +
-                                           s.manager.getSession() + ".idval");
-  expectIdFile(s.manager.getIdFileName(), "compiler");
-  EXPECT_EQ(s.reports, std::vector<std::string>{"Set project: compiler\n"});
-  EXPECT_EQ(entries(s.inst.temp()), 1);  // no temporary file is left beside it
-}
-
-TEST(Manager, NotEligibleRegistersDefaultAndReportsList) {
-  Mapped s(true);
-  s.inst.writeMap(globalProject("b(global)") + listProject("a", {currentUser() + "(default)"}));
+  const std::string me = currentUser();
+  s.inst.writeMap(listProject("compiler", {me}) + globalProject("b(global)") +
+                  listProject("a", {me + "(default)"}));
   s.manager.readMap("");
   EXPECT_FALSE(s.manager.setProject("zzz"));
   EXPECT_STREQ(std::getenv("KESTRO_PROJECT"), "a");
   expectIdFile(s.manager.getIdFileName(), "a");
   EXPECT_FALSE(s.manager.setProject(""));
-  EXPECT_EQ(s.reports, (std::vector<std::string>{notEligible("zzz", "   - a\n   - b\n", "a"),
-                                                 notEligible("", "   - a\n   - b\n", "a")}));
+  EXPECT_TRUE(s.manager.setProject("compiler"));
+  EXPECT_STREQ(std::getenv("KESTRO_PROJECT"), "compiler");
+  EXPECT_EQ(s.manager.getIdFileName(),
+            s.inst.temp() + "/project_id-" + me + "-" + s.manager.getSession() + ".idval");
+  expectIdFile(s.manager.getIdFileName(), "compiler");
+  EXPECT_EQ(entries(s.inst.temp()), 1);  // no temporary file is left beside it
+  const std::string list = "   - a\n   - b\n   - compiler\n";
+  EXPECT_EQ(s.reports, (std::vector<std::string>{notEligible("zzz", list, "a"), notEligible("", list, "a"),
+                                                 "Set project: compiler\n"}));
 
+  // No map, or a directory in its place: nothing is eligible.
   Mapped none(true);
-  none.manager.readMap("");
+  mkdir((none.inst.root + "/mapdir").c_str(), 0755);
+  for (const std::string& map : {std::string(), none.inst.root + "/mapdir"}) {
+    none.manager.readMap(map);
+    EXPECT_TRUE(none.manager.getEligible().empty()) << map;
+    EXPECT_EQ(none.manager.getDefaultProject(), "N/A") << map;
+  }
   EXPECT_FALSE(none.manager.setProject("x"));
   expectIdFile(none.manager.getIdFileName(), "N/A");
   EXPECT_EQ(none.reports, std::vector<std::string>{notEligible("x", "", "N/A")});
