@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -96,16 +97,19 @@ void Manager::readMap(const std::string& path) {
       throw InvalidMapFile("Could not find entry \"plavo.projects\" in map file \"%\"",
                            KESTRO_SOURCE_TAG, parameters);
     }
-    for (const std::string& childName : projects->getChildNames()) {
-      const ProjectEntry project = parseEntry(childName);
+    // A large map has 100,000 projects of a few users each: the children are walked in
+    // place and an element is parsed only once its name is the current user's.
+    const std::string_view userName = user;
+    for (const ConfNodePtr& child : projects->getChildren()) {
+      const ProjectEntry project = parseEntry(child->getName());
       if (project.isGlobal) {
         eligible.insert(project.name);
         if (project.isDefault) fallbackDefault = project.name;
         continue;
       }
-      for (const std::string& element : projects->getChild(childName)->getList()) {
+      for (const std::string& element : child->getList()) {
+        if (std::string_view(element).substr(0, element.find('(')) != userName) continue;
         const ProjectEntry userEntry = parseEntry(element);
-        if (userEntry.name != user) continue;
         eligible.insert(project.name);
         if (userEntry.isDefault && defaultProject.empty()) defaultProject = project.name;
         break;
@@ -145,13 +149,24 @@ Manager::ProjectEntry Manager::parseEntry(const std::string& text) {
   const size_t open = text.find('(');
   entry.name = text.substr(0, open);
   if (open == std::string::npos) return entry;
-  std::string flags = text.substr(open + 1);
-  if (flags.empty()) return entry;
-  if (flags.back() == ')') flags.pop_back();
-  for (std::string flag : StringTools::split(flags, ',', StringTools::unlimited, true)) {
-    StringTools::toLower(flag);
-    if (flag == "global") entry.isGlobal = true;
-    if (flag == "default") entry.isDefault = true;
+  std::string_view flags = std::string_view(text).substr(open + 1);
+  if (!flags.empty() && flags.back() == ')') flags.remove_suffix(1);
+  // Compared in place, ignoring ASCII case: parsed for every project of a large map.
+  const auto isFlag = [](std::string_view flag, std::string_view lower) {
+    if (flag.size() != lower.size()) return false;
+    for (size_t i = 0; i < flag.size(); ++i) {
+      const char c = flag[i];
+      if ((c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c) != lower[i]) return false;
+    }
+    return true;
+  };
+  while (!flags.empty()) {
+    const size_t comma = flags.find(',');
+    const std::string_view flag = flags.substr(0, comma);
+    if (isFlag(flag, "global")) entry.isGlobal = true;
+    if (isFlag(flag, "default")) entry.isDefault = true;
+    if (comma == std::string_view::npos) break;
+    flags.remove_prefix(comma + 1);
   }
   return entry;
 }

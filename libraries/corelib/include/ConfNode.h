@@ -10,9 +10,11 @@
 //
 // Every operation here works without recursion, so trees nested thousands of levels deep
 // can be destroyed, cloned and named without exhausting the stack.
+#include <cstddef>
 #include <cstdint>
 #include <map>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "Exception.h"
@@ -21,8 +23,8 @@ namespace KestroCorelib {
 
 class ConfNode;
 
-// A shared handle to a ConfNode: a node pointer plus a separately allocated use count.
-// Copies share the node; the last handle released destroys the node and the count.
+// A shared handle to a ConfNode: one pointer; the use count lives in the node itself, so a
+// node costs one allocation. Copies share the node; the last handle released destroys it.
 // The count is not atomic: handles to one tree must not be copied or released by several
 // threads at once.
 //
@@ -48,7 +50,7 @@ class ConfNodePtr {
   explicit operator bool() const noexcept { return node != nullptr; }
   bool isNull() const noexcept { return node == nullptr; }
   // Number of handles sharing the node; 0 for an empty handle.
-  int32_t useCount() const noexcept { return count != nullptr ? *count : 0; }
+  int32_t useCount() const noexcept;
 
   friend bool operator==(const ConfNodePtr& a, const ConfNodePtr& b) noexcept {
     return a.node == b.node;
@@ -59,11 +61,10 @@ class ConfNodePtr {
 
  private:
   friend class ConfNode;
-  // Takes over a node and a count already set to 1.
-  ConfNodePtr(ConfNode* n, int32_t* c) noexcept : node(n), count(c) {}
+  // Takes over a node whose use count is already 1.
+  explicit ConfNodePtr(ConfNode* n) noexcept : node(n) {}
 
   ConfNode* node = nullptr;
-  int32_t* count = nullptr;
 };
 
 // One node of a configuration tree: a name, a type code, a value text, free attributes,
@@ -138,6 +139,10 @@ class ConfNode {
   std::string getFullName() const;
   // The children's names in the order they were added (file order), not sorted.
   std::vector<std::string> getChildNames() const;
+  // The children themselves in the same order, without copying: the way to walk a node of
+  // many children (for (const ConfNodePtr& child : node->getChildren()) ...). The reference
+  // stays valid until a child is added to this node.
+  const std::vector<ConfNodePtr>& getChildren() const { return children; }
   // The child of exactly that name (case-sensitive); raises GetChild_NotFound.
   ConfNodePtr getChild(const std::string& childName) const;
   // The child of exactly that name, or an empty handle.
@@ -164,22 +169,37 @@ class ConfNode {
   // The .kconf reader fills name, type, value, separator and attributes.
   friend class ConfFileReader;
 
+  friend class ConfNodePtr;
+
   ConfNode(const std::string& nodeName, int32_t nodeType);
+  // The position of the child of that name in `children`, or -1.
+  std::ptrdiff_t findIndex(std::string_view childName) const;
   // addChild without the checks, for children known to be fresh and uniquely named.
   void attachChild(const ConfNodePtr& child);
-  // The same at the place where the name belongs in `children`.
-  void attachChild(const ConfNodePtr& child, std::map<std::string, ConfNodePtr>::iterator place);
+  // Enters children[position] into `index`, which must have a free slot.
+  void indexChild(size_t position);
+  // Rebuilds `index` with room for `children`; no index while there are few children.
+  void rebuildIndex();
   static void detachChildren(ConfNode& node, std::vector<ConfNodePtr>& pending) noexcept;
 
   std::string name;
   int32_t type = TypeNone;
+  int32_t refs = 1;  // handles sharing this node
   std::map<std::string, std::string> attributes;
   std::string value;
   std::vector<std::string> elements;
   char separator = '\n';
   ConfNode* parent = nullptr;
-  std::map<std::string, ConfNodePtr> children;
-  std::vector<std::string> childNames;
+  // The children in adding order, and for a node of many children a hash table over their
+  // names (open addressing; each slot holds a position in `children` plus 1, 0 is free).
+  // A large map's projects node has 100,000 children: one pointer and a few slots each,
+  // instead of a tree node plus two copies of the name.
+  std::vector<ConfNodePtr> children;
+  std::vector<uint32_t> index;
 };
+
+inline int32_t ConfNodePtr::useCount() const noexcept {
+  return node != nullptr ? node->refs : 0;
+}
 
 }  // namespace KestroCorelib

@@ -1,5 +1,6 @@
 #include "ConfNode.h"
 
+#include <functional>
 #include <new>
 #include <utility>
 
@@ -7,14 +8,12 @@ namespace KestroCorelib {
 
 // ---------------------------------------------------------------------------- ConfNodePtr
 
-ConfNodePtr::ConfNodePtr(const ConfNodePtr& other) noexcept
-    : node(other.node), count(other.count) {
-  if (count != nullptr) ++*count;
+ConfNodePtr::ConfNodePtr(const ConfNodePtr& other) noexcept : node(other.node) {
+  if (node != nullptr) ++node->refs;
 }
 
-ConfNodePtr::ConfNodePtr(ConfNodePtr&& other) noexcept : node(other.node), count(other.count) {
+ConfNodePtr::ConfNodePtr(ConfNodePtr&& other) noexcept : node(other.node) {
   other.node = nullptr;
-  other.count = nullptr;
 }
 
 ConfNodePtr& ConfNodePtr::operator=(const ConfNodePtr& other) noexcept {
@@ -22,7 +21,6 @@ ConfNodePtr& ConfNodePtr::operator=(const ConfNodePtr& other) noexcept {
     // Take the new reference first: `other` may live inside the node released below.
     ConfNodePtr keep(other);
     std::swap(node, keep.node);
-    std::swap(count, keep.count);
   }
   return *this;
 }
@@ -31,9 +29,7 @@ ConfNodePtr& ConfNodePtr::operator=(ConfNodePtr&& other) noexcept {
   if (this != &other) {
     ConfNodePtr old(std::move(*this));
     node = other.node;
-    count = other.count;
     other.node = nullptr;
-    other.count = nullptr;
   }
   return *this;
 }
@@ -42,13 +38,8 @@ ConfNodePtr::~ConfNodePtr() { reset(); }
 
 void ConfNodePtr::reset() noexcept {
   ConfNode* n = node;
-  int32_t* c = count;
   node = nullptr;
-  count = nullptr;
-  if (c != nullptr && --*c == 0) {
-    delete c;
-    delete n;
-  }
+  if (n != nullptr && --n->refs == 0) delete n;
 }
 
 // ------------------------------------------------------------------------------- ConfNode
@@ -87,8 +78,7 @@ ConfNode::ConfNode(const std::string& nodeName, int32_t nodeType)
 // own children recursively (which would exhaust the stack on a deep tree). A child that
 // outlives the node must not point at it any more.
 void ConfNode::detachChildren(ConfNode& node, std::vector<ConfNodePtr>& pending) noexcept {
-  for (auto& entry : node.children) {
-    ConfNodePtr& child = entry.second;
+  for (ConfNodePtr& child : node.children) {
     if (child->parent == &node) child->parent = nullptr;
     try {
       pending.push_back(std::move(child));
@@ -99,6 +89,7 @@ void ConfNode::detachChildren(ConfNode& node, std::vector<ConfNodePtr>& pending)
     }
   }
   node.children.clear();
+  node.index.clear();
 }
 
 ConfNode::~ConfNode() {
@@ -117,9 +108,8 @@ ConfNodePtr ConfNode::create(const std::string& name, int32_t type) {
   ConfNode* node = nullptr;
   try {
     node = new ConfNode(name, type);
-    return ConfNodePtr(node, new int32_t(1));
+    return ConfNodePtr(node);
   } catch (const std::bad_alloc&) {
-    delete node;
     throw Factory_OutOfMemory("@out-of-memory{Out of memory};", KESTRO_SOURCE_TAG);
   }
 }
@@ -141,17 +131,16 @@ ConfNodePtr ConfNode::clone(const ConfNodePtr& source) {
     };
     ConfNodePtr top = copyFields(*source);
     // Depth-first with an explicit work list instead of recursion; each node's children
-    // are added in its own childNames order, so the copy keeps the file order.
+    // are added in its own order, so the copy keeps the file order.
     std::vector<std::pair<const ConfNode*, ConfNode*>> work{{source.get(), top.get()}};
     while (!work.empty()) {
       auto [from, to] = work.back();
       work.pop_back();
-      for (const std::string& childName : from->childNames) {
-        auto found = from->children.find(childName);
-        if (found == from->children.end()) continue;
-        ConfNodePtr copy = copyFields(*found->second);
+      to->children.reserve(from->children.size());
+      for (const ConfNodePtr& child : from->children) {
+        ConfNodePtr copy = copyFields(*child);
         to->attachChild(copy);
-        work.emplace_back(found->second.get(), copy.get());
+        work.emplace_back(child.get(), copy.get());
       }
     }
     return top;
@@ -176,17 +165,62 @@ std::string ConfNode::getFullName() const {
   return result;
 }
 
-std::vector<std::string> ConfNode::getChildNames() const { return childNames; }
+std::vector<std::string> ConfNode::getChildNames() const {
+  std::vector<std::string> names;
+  names.reserve(children.size());
+  for (const ConfNodePtr& child : children) names.push_back(child->name);
+  return names;
+}
 
 ConfNodePtr ConfNode::getChild(const std::string& childName) const {
-  auto found = children.find(childName);
-  if (found == children.end()) throw GetChild_NotFound("", KESTRO_SOURCE_TAG);
-  return found->second;
+  const std::ptrdiff_t position = findIndex(childName);
+  if (position < 0) throw GetChild_NotFound("", KESTRO_SOURCE_TAG);
+  return children[static_cast<size_t>(position)];
 }
 
 ConfNodePtr ConfNode::findChild(const std::string& childName) const {
-  auto found = children.find(childName);
-  return found == children.end() ? ConfNodePtr() : found->second;
+  const std::ptrdiff_t position = findIndex(childName);
+  return position < 0 ? ConfNodePtr() : children[static_cast<size_t>(position)];
+}
+
+namespace {
+
+// Up to this many children a node is searched from end to end and has no index.
+constexpr size_t kLinearChildren = 8;
+
+size_t hashName(std::string_view text) { return std::hash<std::string_view>()(text); }
+
+}  // namespace
+
+std::ptrdiff_t ConfNode::findIndex(std::string_view childName) const {
+  if (index.empty()) {
+    for (size_t i = 0; i < children.size(); ++i) {
+      if (children[i]->name == childName) return static_cast<std::ptrdiff_t>(i);
+    }
+    return -1;
+  }
+  const size_t mask = index.size() - 1;
+  for (size_t slot = hashName(childName) & mask;; slot = (slot + 1) & mask) {
+    const uint32_t entry = index[slot];
+    if (entry == 0) return -1;
+    if (children[entry - 1]->name == childName) return static_cast<std::ptrdiff_t>(entry - 1);
+  }
+}
+
+void ConfNode::indexChild(size_t position) {
+  const size_t mask = index.size() - 1;
+  size_t slot = hashName(children[position]->name) & mask;
+  while (index[slot] != 0) slot = (slot + 1) & mask;
+  index[slot] = static_cast<uint32_t>(position + 1);
+}
+
+void ConfNode::rebuildIndex() {
+  // At most half the slots in use keeps the probe sequences short.
+  size_t slots = 16;
+  while (slots < children.size() * 2) slots *= 2;
+  std::vector<uint32_t> fresh(slots, 0);
+  index.swap(fresh);
+  for (size_t i = 0; i < children.size(); ++i) indexChild(i);
 }
 
 ConfNodePtr ConfNode::findByPath(const std::string& path) const {
@@ -261,30 +295,27 @@ void ConfNode::addChild(const ConfNodePtr& child) {
             getFullName() + "\" because it is that node or one of its ancestors};",
         KESTRO_SOURCE_TAG);
   }
-  // One search serves both the check and the insertion: a node of a large map has
-  // 100,000 children and the reader adds them one by one.
-  auto place = children.lower_bound(child->name);
-  if (place != children.end() && place->first == child->name) {
+  if (findIndex(child->name) >= 0) {
     throw AddChild_NameAlreadyInUse(
         "@conf-node.add-child.name-already-in-use{Cannot add child node \"" + child->name +
             "\" to \"" + getFullName() +
             "\" because another child with that name already exists};",
         KESTRO_SOURCE_TAG);
   }
-  attachChild(child, place);
+  attachChild(child);
 }
 
 void ConfNode::attachChild(const ConfNodePtr& child) {
-  attachChild(child, children.lower_bound(child->name));
-}
-
-void ConfNode::attachChild(const ConfNodePtr& child,
-                           std::map<std::string, ConfNodePtr>::iterator place) {
-  auto inserted = children.emplace_hint(place, child->name, child);
+  children.push_back(child);
   try {
-    childNames.push_back(child->name);
+    if (children.size() > kLinearChildren && children.size() * 2 > index.size()) {
+      rebuildIndex();
+    } else if (!index.empty()) {
+      indexChild(children.size() - 1);
+    }
   } catch (...) {
-    children.erase(inserted);  // keep children and childNames in step
+    // No room for a larger index: the old one is untouched and still matches.
+    children.pop_back();
     throw;
   }
   child->parent = this;
