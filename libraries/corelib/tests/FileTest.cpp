@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 #include <random>
+#include <sstream>
 #include <string>
 #include <thread>
 
@@ -46,7 +47,10 @@ class FileTest : public ::testing::Test {
 
   std::string readRaw(const std::string& name) const {
     std::ifstream in(path(name), std::ios::binary);
-    return in ? std::string(std::istreambuf_iterator<char>(in), {}) : "<missing>";
+    if (!in) return "<missing>";
+    std::ostringstream bytes;
+    bytes << in.rdbuf();
+    return bytes.str();
   }
 
   std::string dir;
