@@ -13,6 +13,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -131,7 +132,7 @@ class ConfNode {
   // The list separator; newline unless the file set another.
   char getSeparator() const { return separator; }
   // The free attributes of the file (every attribute but type, value and separator).
-  const std::map<std::string, std::string>& getAttributes() const { return attributes; }
+  const std::map<std::string, std::string>& getAttributes() const;
   // The node holding this one, or nullptr for a top node. Not a reference.
   ConfNode* getParent() const { return parent; }
 
@@ -180,12 +181,15 @@ class ConfNode {
   void indexChild(size_t position);
   // Rebuilds `index` with room for `children`; no index while there are few children.
   void rebuildIndex();
+  // Sets a free attribute, replacing one of the same name.
+  void setAttribute(const std::string& attributeName, std::string text);
   static void detachChildren(ConfNode& node, std::vector<ConfNodePtr>& pending) noexcept;
 
   std::string name;
   int32_t type = TypeNone;
   int32_t refs = 1;  // handles sharing this node
-  std::map<std::string, std::string> attributes;
+  // Most nodes have no free attributes: the table is allocated with the first one.
+  std::unique_ptr<std::map<std::string, std::string>> attributes;
   std::string value;
   std::vector<std::string> elements;
   char separator = '\n';

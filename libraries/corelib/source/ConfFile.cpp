@@ -190,7 +190,7 @@ class ConfFileReader {
     } else if (field == std::string_view("separator")) {
       node.separator = text.empty() ? '\n' : text.front();
     } else {
-      node.attributes[name] = std::move(text);
+      node.setAttribute(name, std::move(text));
     }
   }
 

@@ -123,7 +123,9 @@ ConfNodePtr ConfNode::clone(const ConfNodePtr& source) {
   try {
     auto copyFields = [](const ConfNode& from) {
       ConfNodePtr to = create(from.name, from.type);
-      to->attributes = from.attributes;
+      if (from.attributes) {
+        to->attributes = std::make_unique<std::map<std::string, std::string>>(*from.attributes);
+      }
       to->value = from.value;
       to->elements = from.elements;
       to->separator = from.separator;
@@ -163,6 +165,16 @@ std::string ConfNode::getFullName() const {
     result += (*it)->name;
   }
   return result;
+}
+
+const std::map<std::string, std::string>& ConfNode::getAttributes() const {
+  static const std::map<std::string, std::string> none;
+  return attributes ? *attributes : none;
+}
+
+void ConfNode::setAttribute(const std::string& attributeName, std::string text) {
+  if (!attributes) attributes = std::make_unique<std::map<std::string, std::string>>();
+  (*attributes)[attributeName] = std::move(text);
 }
 
 std::vector<std::string> ConfNode::getChildNames() const {
