@@ -263,11 +263,14 @@ TEST(AppFrame, MissingDisplayIsReportedWhenWindowsAreCreated) {
     EXPECT_EQ(shown.err, "ERROR: Cannot open display \":917\"\n");
     EXPECT_EQ(shown.out, "");
   }
-  // Not deferred: the display is needed at once, and its absence fails the set-up.
+  // Not deferred: the display is needed at once, and its absence fails the set-up. With
+  // DISPLAY unset the toolkit tries display 0, where a GUI test's private server may run.
   unsetenv("DISPLAY");
-  const Started started = start({"/bin/testapp"}, true, false);
-  EXPECT_EQ(started.state, AppFrame::StateFailed);
-  EXPECT_EQ(started.shown.err, "ERROR: Cannot open display \"\"\n");
+  if (!std::filesystem::exists("/tmp/.X11-unix/X0")) {
+    const Started started = start({"/bin/testapp"}, true, false);
+    EXPECT_EQ(started.state, AppFrame::StateFailed);
+    EXPECT_EQ(started.shown.err, "ERROR: Cannot open display \"\"\n");
+  }
   if (saved != nullptr) setenv("DISPLAY", savedDisplay.c_str(), 1);
 }
 

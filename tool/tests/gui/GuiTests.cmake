@@ -25,5 +25,8 @@ foreach(scenario IN LISTS plavo_gui_scenarios)
            COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/tests/gui/run-gui-test.sh ${scenario})
   set_tests_properties(gui.${scenario} PROPERTIES
     TIMEOUT 60
+    # One private X server at a time: a server shutting down can unlink the socket of a
+    # server that has just taken over its display number.
+    RESOURCE_LOCK plavo_x_server
     ENVIRONMENT "PLAVO=$<TARGET_FILE:plavo>;PLAVO_CLOSE_WINDOW=$<TARGET_FILE:plavo-close-window>;PLAVO_GUI_OUTPUT=${CMAKE_BINARY_DIR}/gui-test-output;LSAN_OPTIONS=suppressions=${CMAKE_CURRENT_SOURCE_DIR}/tests/gui/lsan.supp:print_suppressions=0")
 endforeach()
