@@ -15,6 +15,54 @@ std::wstring widenBytes(const std::string& text) {
   return result;
 }
 
+bool isSeparator(char c) { return c == ' ' || c == '\t'; }
+
+size_t skipSeparators(const std::string& text, size_t i) {
+  while (i < text.size() && isSeparator(text[i])) ++i;
+  return i;
+}
+
+// Reads the argument that starts at i (not a separator) by the C runtime's rules, appends
+// what the runtime makes of it to value and returns the position behind it. splitArguments
+// cuts where this ends, so that its pieces are the arguments the child will see.
+size_t readArgument(const std::string& text, size_t i, std::string& value) {
+  const size_t size = text.size();
+  bool quoted = false;
+  while (i < size) {
+    const char c = text[i];
+    if (!quoted && isSeparator(c)) break;
+    if (c == '\\') {
+      size_t run = 0;
+      while (i < size && text[i] == '\\') {
+        ++run;
+        ++i;
+      }
+      if (i < size && text[i] == '"') {
+        value.append(run / 2, '\\');
+        if (run % 2 == 1) {
+          value.push_back('"');
+          ++i;
+        }
+        // With an even run the quote is left for the next round, where it toggles.
+      } else {
+        value.append(run, '\\');
+      }
+    } else if (c == '"') {
+      if (quoted && i + 1 < size && text[i + 1] == '"') {
+        value.push_back('"');
+        i += 2;
+      } else {
+        quoted = !quoted;
+        ++i;
+      }
+    } else {
+      value.push_back(c);
+      ++i;
+    }
+  }
+  return i;
+}
+
 }  // namespace
 
 ChildProcess::ChildProcess(const std::string& executableText, const std::string& argumentsText,
@@ -41,19 +89,30 @@ bool ChildProcess::start() {
 
 std::vector<std::string> ChildProcess::splitArguments(const std::string& text) {
   std::vector<std::string> result;
-  std::string current;
-  bool quoted = false;
-  for (char c : text) {
-    if (c == ' ' && !quoted) {
-      if (!current.empty()) result.push_back(current);
-      current.clear();
-      continue;
-    }
-    if (c == '"') quoted = !quoted;
-    current.push_back(c);
+  size_t i = 0;
+  while (true) {
+    i = skipSeparators(text, i);
+    if (i >= text.size()) break;
+    const size_t start = i;
+    std::string value;
+    i = readArgument(text, i, value);
+    result.push_back(text.substr(start, i - start));
   }
-  KestroCorelib::StringTools::unquote(current);
-  if (!current.empty()) result.push_back(current);
+  if (result.empty()) return result;
+  std::string& last = result.back();
+  if (last.size() >= 2 && last.front() == '\'' && last.back() == '\'') {
+    KestroCorelib::StringTools::unquote(last);
+    if (last.empty()) result.pop_back();
+  } else if (last.size() >= 2 && last.front() == '"' && last.back() == '"') {
+    // Only where the child reads the text inside the quotes as it read the whole: the builder
+    // puts a text with a blank or tab back into quotes, and the rest reads alike when it has
+    // no quote and no backslash before the closing one. Otherwise the quotes stay, as in "",
+    // the way to write an empty argument.
+    const std::string inner = last.substr(1, last.size() - 2);
+    if (!inner.empty() && inner.find('"') == std::string::npos && inner.back() != '\\') {
+      last = inner;
+    }
+  }
   return result;
 }
 
@@ -63,7 +122,10 @@ std::wstring ChildProcess::buildCommandLine(const std::wstring& executableText,
   for (const std::wstring& argument : argumentList) {
     if (argument.empty()) continue;
     line += L' ';
-    if (argument.find(L' ') != std::wstring::npos && argument.front() != L'"') {
+    // An argument that holds a quote is taken as written: its blanks and tabs are already
+    // inside quotes, and more quotes around it would turn them inside out.
+    if (argument.find_first_of(L" \t") != std::wstring::npos &&
+        argument.find(L'"') == std::wstring::npos) {
       line += L'"' + argument + L'"';
     } else {
       line += argument;
@@ -74,48 +136,48 @@ std::wstring ChildProcess::buildCommandLine(const std::wstring& executableText,
 
 std::vector<std::string> ChildProcess::splitCommandLine(const std::string& text) {
   std::vector<std::string> result;
-  const size_t size = text.size();
   size_t i = 0;
   while (true) {
-    while (i < size && (text[i] == ' ' || text[i] == '\t')) ++i;
-    if (i >= size) break;
+    i = skipSeparators(text, i);
+    if (i >= text.size()) break;
     std::string argument;
-    bool quoted = false;
-    while (i < size) {
-      const char c = text[i];
-      if (!quoted && (c == ' ' || c == '\t')) break;
-      if (c == '\\') {
-        size_t run = 0;
-        while (i < size && text[i] == '\\') {
-          ++run;
-          ++i;
-        }
-        if (i < size && text[i] == '"') {
-          argument.append(run / 2, '\\');
-          if (run % 2 == 1) {
-            argument.push_back('"');
-            ++i;
-          }
-          // With an even run the quote is left for the next round, where it toggles.
-        } else {
-          argument.append(run, '\\');
-        }
-      } else if (c == '"') {
-        if (quoted && i + 1 < size && text[i + 1] == '"') {
-          argument.push_back('"');
-          i += 2;
-        } else {
-          quoted = !quoted;
-          ++i;
-        }
-      } else {
-        argument.push_back(c);
-        ++i;
-      }
-    }
+    i = readArgument(text, i, argument);
     result.push_back(argument);
   }
   return result;
+}
+
+std::string ChildProcess::joinArguments(const std::vector<std::string>& elements) {
+  std::string joined;
+  for (size_t i = 0; i < elements.size(); ++i) {
+    const std::string& element = elements[i];
+    if (i > 0) joined += ' ';
+    // splitArguments takes the apostrophes off a last argument, so such an element goes in
+    // double quotes too, which keep the apostrophes.
+    const bool lastInApostrophes = i + 1 == elements.size() && element.size() >= 2 &&
+                                   element.front() == '\'' && element.back() == '\'';
+    if (!element.empty() && element.find_first_of(" \t\"") == std::string::npos &&
+        !lastInApostrophes) {
+      joined += element;
+      continue;
+    }
+    joined += '"';
+    size_t backslashes = 0;
+    for (char c : element) {
+      if (c == '\\') {
+        ++backslashes;
+        continue;
+      }
+      // Backslashes count only before a quote: there they are doubled and the quote escaped.
+      joined.append(c == '"' ? backslashes * 2 + 1 : backslashes, '\\');
+      joined += c;
+      backslashes = 0;
+    }
+    // The closing quote must not be escaped by backslashes at the element's end.
+    joined.append(backslashes * 2, '\\');
+    joined += '"';
+  }
+  return joined;
 }
 
 }  // namespace Kestro

@@ -35,20 +35,34 @@ class ChildProcess {
   // The command line that start hands to the system.
   std::wstring getCommandLine() const { return buildCommandLine(executableW, argumentsW); }
 
-  // Cuts an arguments text into arguments: a blank outside double quotes ends an argument
-  // (empty ones are dropped), a double quote toggles quoting and is kept, a backslash is an
-  // ordinary character. Only the last argument loses one pair of enclosing quotes
-  // (double or single):
+  // Cuts an arguments text into arguments where the child would: at blanks and tabs outside
+  // double quotes, read by splitCommandLine's rules (a quote behind an odd number of
+  // backslashes, and "" inside quotes, toggle nothing). Each piece keeps its text as written
+  // (quotes and backslashes included); empty pieces are dropped. Only the last argument may
+  // lose its enclosing quotes: apostrophes always (an argument that is then empty is
+  // dropped), double quotes where buildCommandLine gives the child the same text back (not
+  // around a quote, a trailing backslash or nothing):
   //   splitArguments("a \"b c\" d")  // {"a", "\"b c\"", "d"}
   //   splitArguments("a \"b c\"")    // {"a", "b c"}
   //   splitArguments("a 'b'")        // {"a", "b"}
+  //   splitArguments("a\tb \"\"")    // {"a", "b", "\"\""}
   static std::vector<std::string> splitArguments(const std::string& text);
 
-  // The executable (never quoted), then the non-empty arguments joined by single blanks;
-  // an argument holding a blank that does not begin with a double quote is put in quotes:
+  // The executable (never quoted), then the non-empty arguments joined by single blanks; an
+  // argument holding a blank or tab and no double quote is put in quotes, one holding a
+  // quote is taken as written:
   //   buildCommandLine(L"C:\\My Tools\\x.exe", {L"a", L"b c"})  // C:\My Tools\x.exe a "b c"
   static std::wstring buildCommandLine(const std::wstring& executable,
                                        const std::vector<std::wstring>& arguments);
+
+  // The arguments text that gives the child exactly these elements (through splitArguments,
+  // buildCommandLine and splitCommandLine): elements joined by blanks; an element that is
+  // empty or holds a blank, tab or double quote (and a last one in apostrophes) is put in
+  // double quotes, with its quotes escaped and the backslashes before them doubled; every
+  // other element is copied as it is:
+  //   joinArguments({"a", "b c", "", "d\"e\\"})  // a "b c" "" "d\"e\\"
+  //   joinArguments({"'b'", "'c'"})              // 'b' "'c'"
+  static std::string joinArguments(const std::vector<std::string>& elements);
 
   // Reads a command line tail the way the Microsoft C runtime builds argv: blanks and tabs
   // separate arguments outside double quotes; a double quote toggles quoting and is removed;

@@ -1,7 +1,9 @@
 #include "Plavo.h"
 
+#include <cstddef>
 #include <new>
 
+#include "ChildProcess.h"
 #include "Exception.h"
 #include "PlavoMainWnd.h"
 #include "StringTools.h"
@@ -14,33 +16,6 @@ using KestroCorelib::StringTools;
 FX::FXMainWindow* mainWindow = nullptr;
 const std::set<std::string>* projectList = nullptr;
 std::string selectedProject;
-
-namespace {
-
-// Quotes one argument by the rules the C runtime uses to split a command line again:
-// elements without blank, tab or quote (and not empty) stay as they are; the others are
-// enclosed in double quotes, inner quotes escaped and backslashes before a quote doubled.
-std::string quoteArgument(const std::string& argument) {
-  if (!argument.empty() && argument.find_first_of(" \t\"") == std::string::npos) {
-    return argument;
-  }
-  std::string quoted = "\"";
-  size_t backslashes = 0;
-  for (char c : argument) {
-    if (c == '\\') {
-      ++backslashes;
-      continue;
-    }
-    quoted.append(c == '"' ? backslashes * 2 + 1 : backslashes, '\\');
-    quoted += c;
-    backslashes = 0;
-  }
-  quoted.append(backslashes * 2, '\\');
-  quoted += '"';
-  return quoted;
-}
-
-}  // namespace
 
 Plavo::Plavo(int argc, char** argv) : AppFrame("Plavo", "Plavo", true, "Kestro, Inc.") {
   setArguments(argc, argv);
@@ -144,13 +119,10 @@ std::string Plavo::forwardedArguments(const std::vector<std::string>& arguments)
          arguments[option] != "-l") {
     ++option;
   }
-  std::string joined;
   // The element after the option is the executable; the rest is forwarded.
-  for (size_t i = option + 2; i < arguments.size(); ++i) {
-    if (i > option + 2) joined += " ";
-    joined += quoteArgument(arguments[i]);
-  }
-  return joined;
+  if (option + 2 >= arguments.size()) return "";
+  return ChildProcess::joinArguments(std::vector<std::string>(
+      arguments.begin() + static_cast<std::ptrdiff_t>(option + 2), arguments.end()));
 }
 
 void Plavo::launch() {

@@ -4,6 +4,7 @@
 #include <sys/wait.h>
 
 #include <cstdlib>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -49,11 +50,17 @@ TEST(ChildProcess, SplitsArgumentsAtBlanksOutsideQuotesAndOnlyTheLastLosesItsQuo
       {"a \"b c\" d", {"a", "\"b c\"", "d"}},
       {"  a   b  ", {"a", "b"}},
       {"", {}},
-      {"a\\\" b\tc", {"a\\\" b\tc"}},  // backslashes escape nothing; tabs do not separate
+      // Cut where the child cuts: at tabs too, and an escaped quote toggles nothing.
+      {"a\\\" b\tc", {"a\\\"", "b", "c"}},
+      {"\"a\\\" b\" w", {"\"a\\\" b\"", "w"}},
+      {"\"a\tb\"", {"a\tb"}},
+      {"x \"a\\\"b\"", {"x", "\"a\\\"b\""}},  // quotes stay around a quote,
+      {"x \"a b\\\\\"", {"x", "\"a b\\\\\""}},  // a backslash before the closing one
       {"a \"b c\"", {"a", "b c"}},
       {"a 'b'", {"a", "b"}},
       {"'a' b", {"'a'", "b"}},
-      {"a \"\"", {"a"}},  // an empty pair of quotes at the end leaves nothing to keep
+      {"a \"\"", {"a", "\"\""}},  // and the empty argument
+      {"a ''", {"a"}},
       {"a \"b'", {"a", "\"b'"}},  // mismatched quotes stay
   };
   for (const SplitCase& c : cases) EXPECT_EQ(ChildProcess::splitArguments(c.text), c.expected) << c.text;
@@ -62,6 +69,8 @@ TEST(ChildProcess, SplitsArgumentsAtBlanksOutsideQuotesAndOnlyTheLastLosesItsQuo
 TEST(ChildProcess, BuildsCommandLineWithUnquotedExecutable) {
   EXPECT_EQ(ChildProcess::buildCommandLine(L"C:\\My Tools\\x.exe", {L"a", L"b c", L"", L"\"d e\""}),
             L"C:\\My Tools\\x.exe a \"b c\" \"d e\"");
+  // A tab needs quotes as a blank does; quotes already in an argument are left as they are.
+  EXPECT_EQ(ChildProcess::buildCommandLine(L"x", {L"a\tb", L"x\"y z\""}), L"x \"a\tb\" x\"y z\"");
   EXPECT_EQ(ChildProcess::buildCommandLine(L"x", {}), L"x");
   EXPECT_EQ(ChildProcess::buildCommandLine(L"x", {L""}), L"x");
   EXPECT_EQ(ChildProcess("/opt/my tools/edit", "a \"b c\" d", true).getCommandLine(),
@@ -82,6 +91,24 @@ TEST(ChildProcess, ReadsCommandLineByRuntimeRules) {
       {"   ", {}},
   };
   for (const SplitCase& c : cases) EXPECT_EQ(ChildProcess::splitCommandLine(c.text), c.expected) << c.text;
+}
+
+// Apart from the apostrophes around a last argument, which the split removes, the child
+// reads an arguments text exactly as the C runtime reads the text itself.
+TEST(ChildProcess, ChildReadsTheArgumentsTextByRuntimeRules) {
+  const char alphabet[] = {'a', ' ', '\t', '"', '\\', '\''};
+  std::mt19937 random(7);
+  auto below = [&random](size_t n) { return std::uniform_int_distribution<size_t>(0, n - 1)(random); };
+  for (int round = 0; round < 20000; ++round) {
+    std::string text;
+    for (size_t length = below(12); length > 0; --length) text += alphabet[below(sizeof(alphabet))];
+    const size_t end = text.find_last_not_of(" \t");
+    if (end != std::string::npos && text[end] == '\'') continue;
+    const std::wstring line = ChildProcess("x", text, true).getCommandLine();
+    std::string tail;
+    for (size_t i = 1; i < line.size(); ++i) tail += static_cast<char>(line[i]);
+    ASSERT_EQ(ChildProcess::splitCommandLine(tail), ChildProcess::splitCommandLine(text)) << text;
+  }
 }
 
 TEST(ChildProcess, StartsProgramWithArgvAndEnvironment) {

@@ -4,9 +4,11 @@
 // a valid command line is checked in PlavoProgramTest.
 #include <gtest/gtest.h>
 
+#include <random>
 #include <string>
 #include <vector>
 
+#include "ChildProcess.h"
 #include "Plavo.h"
 #include "ProgramTestSupport.h"
 
@@ -118,8 +120,34 @@ TEST(Plavo, ForwardsTheArgumentsBehindTheExecutable) {
       // Quotes, empty elements and backslashes before a closing quote survive the trip
       // through the command line.
       {{"plavo", "-l", "t", "a\"b", "", "c:\\x y\\", "c:\\x"}, "\"a\\\"b\" \"\" \"c:\\x y\\\\\" c:\\x"},
+      // Apostrophes are quoted only around the last element, the one the launcher unquotes.
+      {{"plavo", "-l", "t", "'b'", "'c'"}, "'b' \"'c'\""},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(Kestro::Plavo::forwardedArguments(c.arguments), c.forwarded) << c.forwarded;
+  }
+}
+
+// Whatever the elements hold, the launched program receives them unchanged: the forwarded
+// text goes through the child-process steps (split into arguments, command line built) and
+// is read back the way the child reads its command line.
+TEST(Plavo, ForwardedElementsReachTheChildUnchanged) {
+  const std::string executable = "/opt/my tools/edit";
+  const char alphabet[] = {'a', ' ', '\t', '"', '\\', '\'', '\xE9'};
+  std::mt19937 random(42);
+  auto below = [&random](size_t n) { return std::uniform_int_distribution<size_t>(0, n - 1)(random); };
+  for (int round = 0; round < 20000; ++round) {
+    std::vector<std::string> elements(below(5));
+    for (std::string& element : elements) {
+      for (size_t length = below(6); length > 0; --length) element += alphabet[below(sizeof(alphabet))];
+    }
+    std::vector<std::string> arguments = {"plavo", "-l", "edit"};
+    arguments.insert(arguments.end(), elements.begin(), elements.end());
+    const std::string forwarded = Kestro::Plavo::forwardedArguments(arguments);
+
+    const std::wstring line = Kestro::ChildProcess(executable, forwarded, true).getCommandLine();
+    std::string tail;
+    for (size_t i = executable.size(); i < line.size(); ++i) tail += static_cast<char>(line[i]);
+    ASSERT_EQ(Kestro::ChildProcess::splitCommandLine(tail), elements) << forwarded;
   }
 }
