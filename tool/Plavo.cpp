@@ -23,11 +23,39 @@ Plavo::Plavo(int argc, char** argv) : AppFrame("Plavo", "Plavo", true, "Kestro, 
 }
 
 Plavo::~Plavo() {
-  // A destructor must not throw; a failing end-of-run hook changes nothing any more.
+  if (ended) return;
+  // A destructor must not throw. Only an object that runProgram did not end gets here (its
+  // construction or run threw, and the exit code is 2 already).
   try {
-    exitApplication();
+    endRun();
   } catch (...) {
     state = StateFailed;
+  }
+}
+
+void Plavo::endRun() {
+  ended = true;
+  exitApplication();
+}
+
+int32_t Plavo::runProgram(int argc, char** argv) {
+  try {
+    Plavo app(argc, argv);
+    int32_t result = 0;
+    switch (app.getState()) {
+    case StateFinished:  // help, version or revision shown
+      break;
+    case StateFailed:
+      result = 2;
+      break;
+    default:
+      result = app.run();
+    }
+    // Ended here rather than in the destructor, so that what onExit throws reaches the catch.
+    app.endRun();
+    return result;
+  } catch (...) {
+    return 2;
   }
 }
 

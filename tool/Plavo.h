@@ -29,8 +29,18 @@ class Plavo : public KestroCorelib::AppFrame {
   // Builds the frame ("Plavo", standard options, vendor "Kestro, Inc."), the manager, then
   // declares the options and parses the arguments. getState() tells main what to do next.
   Plavo(int argc, char** argv);
-  // onExit first, then the frame's members.
+  // onExit first (unless endRun did it), then the frame's members.
   ~Plavo() override;
+
+  // main's work once the signal handler is in place: builds the application, runs it unless
+  // help, version or revision was shown (0) or a set-up step failed (2), then ends the run
+  // (onExit) and destroys it. Anything that escapes construction, the run or its end gives 2;
+  // nothing is reported then, since the frame that would show it may be what failed.
+  static int32_t runProgram(int argc, char** argv);
+
+  // The destructor's first step, onExit, done once and before destruction, so that an
+  // exception from it reaches the caller.
+  void endRun();
 
   // Declares the options and the help text; defers the toolkit until a window is shown.
   bool onInit() override;
@@ -53,6 +63,7 @@ class Plavo : public KestroCorelib::AppFrame {
   void launch();
 
   Manager manager;
+  bool ended = false;  // endRun was called
 };
 
 // Process-wide state shared with the selection window (one GUI thread).

@@ -4,11 +4,15 @@
 // a valid command line is checked in PlavoProgramTest.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <random>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "ChildProcess.h"
+#include "Ims.h"
+#include "Logger.h"
 #include "Plavo.h"
 #include "ProgramTestSupport.h"
 
@@ -150,4 +154,37 @@ TEST(Plavo, ForwardedElementsReachTheChildUnchanged) {
     for (size_t i = executable.size(); i < line.size(); ++i) tail += static_cast<char>(line[i]);
     ASSERT_EQ(Kestro::ChildProcess::splitCommandLine(tail), elements) << forwarded;
   }
+}
+
+namespace {
+
+// Makes the end of the run fail: throws when the application logs "Ending run".
+class FailingEnd : public KestroCorelib::ImsAgent {
+ public:
+  FailingEnd() : ImsAgent("failing-end"), hook(setMessageHook(false, "debug", "debug", "*", 1)) {}
+  ~FailingEnd() override { removeMessageHook(hook); }
+  int32_t receiveHookedMessage(uint64_t, KestroCorelib::ImsMessage& message) override {
+    auto* record = dynamic_cast<KestroCorelib::Logger::LogMessageParameter*>(message.parameter);
+    if (record != nullptr && record->text == "Ending run") throw std::runtime_error("end failed");
+    return 1;
+  }
+
+ private:
+  uint64_t hook;
+};
+
+}  // namespace
+
+// The run itself succeeds (the project is registered); only its end fails.
+TEST(Plavo, FailingEndOfRunGivesExitCode2) {
+  Handbook inst;
+  setenv("KESTRO_REGISTRY_DIR", (inst.root + "/registry").c_str(), 1);
+  char program[] = "plavo", option[] = "--set", project[] = "handbook";
+  char* argv[] = {program, option, project, nullptr};
+  EXPECT_EQ(Kestro::Plavo::runProgram(3, argv), 0);
+  {
+    FailingEnd failing;
+    EXPECT_EQ(Kestro::Plavo::runProgram(3, argv), 2);
+  }
+  unsetenv("KESTRO_REGISTRY_DIR");
 }
