@@ -98,7 +98,9 @@ TEST(ChildProcess, ReadsCommandLineByRuntimeRules) {
 TEST(ChildProcess, ChildReadsTheArgumentsTextByRuntimeRules) {
   const char alphabet[] = {'a', ' ', '\t', '"', '\\', '\''};
   std::mt19937 random(7);
-  auto below = [&random](size_t n) { return std::uniform_int_distribution<size_t>(0, n - 1)(random); };
+  auto below = [&random](size_t n) {
+    return std::uniform_int_distribution<size_t>(0, n - 1)(random);
+  };
   for (int round = 0; round < 20000; ++round) {
     std::string text;
     for (size_t length = below(12); length > 0; --length) text += alphabet[below(sizeof(alphabet))];

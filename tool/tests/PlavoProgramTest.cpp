@@ -81,10 +81,12 @@ TEST_F(Program, LaunchesProgramWithProjectAndForwardedArguments) {
 
   // Tabs, quotes, runs of blanks and empty elements arrive exactly as given, an empty last
   // element included.
-  r = inst.run({"--launch", "recorder", "a\tb", "a\"b  c", "z", "note \" \" --delete-all", "'q'", ""});
+  r = inst.run(
+      {"--launch", "recorder", "a\tb", "a\"b  c", "z", "note \" \" --delete-all", "'q'", ""});
   EXPECT_EQ(r.exitCode, 0);
-  EXPECT_EQ(readAll(root + "/recorded"), "[" + root + "/bin/recorder]\n[a\tb]\n[a\"b  c]\n[z]\n"
-                                        "[note \" \" --delete-all]\n['q']\n[]\nKESTRO_PROJECT=linker\n");
+  EXPECT_EQ(readAll(root + "/recorded"),
+            "[" + root + "/bin/recorder]\n[a\tb]\n[a\"b  c]\n[z]\n[note \" \" --delete-all]\n"
+            "['q']\n[]\nKESTRO_PROJECT=linker\n");
 
   writeFile(root + "/bin/kestro_recorder",
             "#!/bin/sh\nprintf 'prefixed %s\\n' \"$@\" > \"" + root + "/recorded\"\n", 0755);

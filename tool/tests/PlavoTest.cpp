@@ -139,11 +139,15 @@ TEST(Plavo, ForwardedElementsReachTheChildUnchanged) {
   const std::string executable = "/opt/my tools/edit";
   const char alphabet[] = {'a', ' ', '\t', '"', '\\', '\'', '\xE9'};
   std::mt19937 random(42);
-  auto below = [&random](size_t n) { return std::uniform_int_distribution<size_t>(0, n - 1)(random); };
+  auto below = [&random](size_t n) {
+    return std::uniform_int_distribution<size_t>(0, n - 1)(random);
+  };
   for (int round = 0; round < 20000; ++round) {
     std::vector<std::string> elements(below(5));
     for (std::string& element : elements) {
-      for (size_t length = below(6); length > 0; --length) element += alphabet[below(sizeof(alphabet))];
+      for (size_t length = below(6); length > 0; --length) {
+        element += alphabet[below(sizeof(alphabet))];
+      }
     }
     std::vector<std::string> arguments = {"plavo", "-l", "edit"};
     arguments.insert(arguments.end(), elements.begin(), elements.end());
