@@ -172,16 +172,21 @@ class Ims : public Throws {
     std::string groupType;
     std::string messageType;
     bool operator<(const Pattern& other) const;
+    bool operator==(const Pattern& other) const;
   };
   struct Hook {
     ImsAgent* agent;
     Pattern pattern;
     ImsAgent* sender;
     bool once;
+    int list;  // index of the priority list that holds the id
   };
   using List = std::map<Pattern, std::set<uint64_t>>;
 
   static bool matches(const Pattern& pattern, const ImsMessage& message);
+  // The hook of the id while it is still the hook of that agent, globs and list; the caller
+  // holds hookLock.
+  const Hook* findSame(uint64_t id, const ImsAgent* agent, const Pattern& pattern, int list) const;
 
   std::map<uint64_t, Hook> hooks;
   List lists[3];

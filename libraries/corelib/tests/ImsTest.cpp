@@ -189,6 +189,39 @@ TEST_F(BusTest, ReceiversMayChangeHooksDuringDelivery) {
   EXPECT_EQ(journal, (Journal{"changer#1", "added#4"}));
 }
 
+TEST_F(BusTest, AFreedIdReusedDuringDeliveryIsNotTheCopiedHook) {
+  // Ids follow the largest, so a hook added after the largest one was removed gets its id.
+  Probe first("first", journal), removed("removed", journal), reuser("reuser", journal);
+  hook(first, "m");
+  const uint64_t removedId = hook(removed, "m");
+  first.onReceive = [&](ImsMessage&) {
+    ASSERT_TRUE(bus.removeHook(removedId));
+    ASSERT_EQ(hook(reuser, "other"), removedId);
+  };
+  EXPECT_TRUE(send("m"));
+  EXPECT_EQ(journal, Journal{"first#1"});  // reuser's hook does not match "m"
+
+  // A once-hook handled the message and is replaced later in the same delivery: the
+  // removal list must not take the new hook with it.
+  Ims other;
+  Probe once("once", journal), replacer("replacer", journal), heir("heir", journal);
+  other.setHook(&replacer, false, "n", "", "", nullptr, 2);
+  const uint64_t onceId = other.setHook(&once, true, "n", "", "", nullptr, 1);
+  replacer.onReceive = [&](ImsMessage&) {
+    ASSERT_TRUE(other.removeHook(onceId));
+    ASSERT_EQ(other.setHook(&heir, false, "n", "", "", nullptr, 1), onceId);
+  };
+  journal.clear();
+  ImsMessage n("n");
+  EXPECT_TRUE(other.dispatch(n));
+  EXPECT_EQ(journal, (Journal{"once#2", "replacer#1"}));
+  EXPECT_EQ(other.hookCount(), 2u);
+  journal.clear();
+  replacer.onReceive = nullptr;
+  EXPECT_TRUE(other.dispatch(n));
+  EXPECT_EQ(journal, (Journal{"heir#2", "replacer#1"}));
+}
+
 TEST_F(BusTest, ReceiverErrorsReachTheSender) {
   Probe thrower("thrower", journal);
   thrower.onReceive = [](ImsMessage&) { throw Exception("boom"); };
