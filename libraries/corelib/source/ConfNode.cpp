@@ -314,6 +314,15 @@ void ConfNode::addChild(const ConfNodePtr& child) {
             "\" because another child with that name already exists};",
         KESTRO_SOURCE_TAG);
   }
+  // A node has one parent. A second one would make the tree a graph in which the ancestor
+  // walk above misses cycles (a += b; c += b; b += a), and such a cycle is never released.
+  if (child->parent != nullptr) {
+    throw AddChild_InvalidChild(
+        "@conf-node.add-child.invalid-child{Cannot add node \"" + child->name + "\" to \"" +
+            getFullName() + "\" because it already has the parent \"" +
+            child->parent->getFullName() + "\"};",
+        KESTRO_SOURCE_TAG);
+  }
   attachChild(child);
 }
 

@@ -140,6 +140,18 @@ TEST(ConfNode, CyclesAndEmptyChildrenAreRefused) {
             "AddChild_InvalidChild: Cannot add an empty node to \"a.b.c\"");
   EXPECT_TRUE(c->getChildNames().empty());
   EXPECT_EQ(top->getParent(), nullptr);
+
+  // A node has one parent: a second one would let b += a close the cycle a -> b -> a.
+  ConfNodePtr a = ConfNode::create("a"), b = ConfNode::create("b"), other = ConfNode::create("c");
+  a->addChild(b);
+  EXPECT_EQ(errorText<ConfNode::AddChild_InvalidChild>([&] { other->addChild(b); }),
+            "AddChild_InvalidChild: Cannot add node \"b\" to \"c\" because it already has the "
+            "parent \"a\"");
+  EXPECT_TRUE(other->getChildNames().empty());
+  EXPECT_EQ(b->getParent(), a.get());
+  EXPECT_THROW(b->addChild(a), ConfNode::AddChild_InvalidChild);
+  // Adding a child to its own parent again keeps the duplicate-name error.
+  EXPECT_THROW(a->addChild(b), ConfNode::AddChild_NameAlreadyInUse);
 }
 
 TEST(ConfNode, CloneIsDeepAndStopsAtTheCopiedNode) {
