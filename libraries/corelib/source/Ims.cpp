@@ -89,7 +89,7 @@ ImsMessage& ImsMessage::operator=(ImsMessage&& other) noexcept {
 ImsAgent::ImsAgent(const std::string& name_)
     : ims(nullptr), name(name_), isLogger(name_ == "logger") {
   try {
-    ims = &Ims::instance();
+    ims = &busSource();
   } catch (const Exception&) {
     // The agent is made anyway; see `ims` in the header.
   }
@@ -107,6 +107,8 @@ ImsAgent::ImsAgent(const std::string& name_)
 
 ImsAgent::~ImsAgent() = default;
 
+Ims& (*ImsAgent::busSource)() = &Ims::instance;
+
 int32_t ImsAgent::receiveMessage(ImsMessage&) { return notHandled; }
 
 int32_t ImsAgent::receiveHookedMessage(uint64_t, ImsMessage&) { return notHandled; }
@@ -123,8 +125,10 @@ uint64_t ImsAgent::setMessageHook(bool once, const std::string& generalType,
         p);
   }
   try {
-    Ims* bus = ims != nullptr ? ims : &Ims::instance();
-    return bus->setHook(this, once, generalType, groupType, messageType, nullptr, priority);
+    // Keep a bus made now: the hook's removal and the agent's sends must reach it too, or the
+    // hook would outlive the agent.
+    if (ims == nullptr) ims = &busSource();
+    return ims->setHook(this, once, generalType, groupType, messageType, nullptr, priority);
   } catch (const Exception& e) {
     throw Hook_Duplicate(KESTRO_SOURCE_TAG, e);
   }

@@ -328,3 +328,37 @@ TEST(ImsAgent, TraceLinesFollowTheBusLoggerLevel) {
             }));
   agent.removeMessageHook(debugHook);
 }
+
+namespace {
+
+// A bus source that fails like a bus that cannot be allocated, then hands out `laterBus`.
+Ims* laterBus = nullptr;
+int busRequests = 0;
+Ims& failingOnce() {
+  if (busRequests++ == 0) throw Ims::Ims_OutOfMemory("@out-of-memory{Out of memory};");
+  return *laterBus;
+}
+
+}  // namespace
+
+TEST(ImsAgent, BusCreatedOnlyForTheFirstHookIsKept) {
+  Ims bus;
+  laterBus = &bus;
+  busRequests = 0;
+  struct Restore {
+    ~Restore() { ImsAgent::busSource = &Ims::instance; }
+  } restore;
+  ImsAgent::busSource = &failingOnce;
+  Journal journal;
+  Probe late("late", journal);  // its bus could not be created
+  ImsMessage m("late-test");
+  EXPECT_FALSE(late.sendMessage(m));
+  const uint64_t id = late.setMessageHook(false, "late-test", "", "", 1);
+  EXPECT_EQ(busRequests, 2);
+  // The hook lives on the bus made by the retry, and so do the agent's sends and removals:
+  // otherwise the hook would outlive the agent.
+  EXPECT_TRUE(late.sendMessage(m));
+  EXPECT_EQ(journal, Journal{"late#" + std::to_string(id)});
+  EXPECT_TRUE(late.removeMessageHook(id));
+  EXPECT_EQ(bus.hookCount(), 0u);
+}
