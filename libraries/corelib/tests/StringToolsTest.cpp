@@ -230,6 +230,13 @@ TEST(StringTools, NumbersFromText) {
   EXPECT_EQ(ST::toDouble("1e999"), DBL_MAX);
   EXPECT_EQ(ST::toDouble("-1e999"), -DBL_MAX);
   EXPECT_EQ(ST::toDouble("junk"), 0.0);
+  // How much of the text the conversion read: what a caller checks for a whole number.
+  for (const auto& [text, read] : std::vector<std::pair<const char*, std::size_t>>{
+           {"0.5", 3}, {" -2.5e3x", 7}, {"1,5", 1}, {"junk", 0}, {"", 0}}) {
+    std::size_t used = 99;
+    ST::toDouble(text, used);
+    EXPECT_EQ(used, read) << text;
+  }
 }
 
 TEST(StringTools, EnvironmentHelpers) {
