@@ -190,16 +190,32 @@ TEST_F(BusTest, ReceiversMayChangeHooksDuringDelivery) {
 }
 
 TEST_F(BusTest, AFreedIdReusedDuringDeliveryIsNotTheCopiedHook) {
-  // Ids follow the largest, so a hook added after the largest one was removed gets its id.
+  // Ids follow the largest, so a hook set after the largest one was removed gets its id. The
+  // new hook differs from the copied one in its agent, its globs or its priority.
   Probe first("first", journal), removed("removed", journal), reuser("reuser", journal);
-  hook(first, "m");
-  const uint64_t removedId = hook(removed, "m");
-  first.onReceive = [&](ImsMessage&) {
-    ASSERT_TRUE(bus.removeHook(removedId));
-    ASSERT_EQ(hook(reuser, "other"), removedId);
+  struct Case {
+    Probe* agent;
+    const char* general;
+    int32_t priority;
+    Journal delivered;
   };
-  EXPECT_TRUE(send("m"));
-  EXPECT_EQ(journal, Journal{"first#1"});  // reuser's hook does not match "m"
+  for (const Case& c : {Case{&reuser, "m", 1, {"first#1"}}, Case{&removed, "other", 1, {"first#1"}},
+                        Case{&removed, "m", 2, {"first#1", "removed#2"}}}) {
+    Ims fresh;
+    fresh.setHook(&first, false, "m", "", "", nullptr, 1);
+    const uint64_t removedId = fresh.setHook(&removed, false, "m", "", "", nullptr, 1);
+    bool replaced = false;
+    first.onReceive = [&](ImsMessage&) {
+      if (std::exchange(replaced, true)) return;
+      ASSERT_TRUE(fresh.removeHook(removedId));
+      ASSERT_EQ(fresh.setHook(c.agent, false, c.general, "", "", nullptr, c.priority), removedId);
+    };
+    journal.clear();
+    ImsMessage m("m");
+    EXPECT_TRUE(fresh.dispatch(m));
+    EXPECT_EQ(journal, c.delivered) << c.agent->getName() << " " << c.general;
+  }
+  first.onReceive = nullptr;
 
   // A once-hook handled the message and is replaced later in the same delivery: the
   // removal list must not take the new hook with it.
