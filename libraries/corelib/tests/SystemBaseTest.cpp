@@ -12,9 +12,7 @@
 #endif
 
 #include <algorithm>
-#include <clocale>
 #include <cstdio>
-#include <cstdlib>
 #include <regex>
 
 #include "ConfAgent.h"
@@ -402,49 +400,9 @@ TEST_F(LocalValues, RefusedAccessBecomesStatusCodes) {
   ASSERT_EQ(::chmod(dir.c_str(), 0700), 0);
 }
 
-// Switches LC_NUMERIC to a German locale, whose decimal separator is ',', as the toolkit does
-// when the user's environment names one, and back to "C" when destroyed. A machine without
-// the locale gets it generated into a temporary directory (localedef, package locales);
-// `problem` says why there is none when that fails too.
-class CommaLocale {
- public:
-  CommaLocale() {
-    if (use()) return;
-    char pattern[] = "/tmp/locale-test-XXXXXX";
-    if (::mkdtemp(pattern) == nullptr) {
-      problem = "no temporary directory for a generated locale";
-      return;
-    }
-    dir = pattern;
-    const std::string command =
-        "localedef -i de_DE -f UTF-8 '" + dir + "/" + name + "' >/dev/null 2>&1";
-    ScopedEnv path("LOCPATH", dir.c_str());
-    if (std::system(command.c_str()) != 0) {
-      problem = "localedef could not generate " + name + " (package locales)";
-    } else if (!use()) {
-      problem = "the generated locale " + name + " has no ',' decimal separator";
-    }
-  }
-  ~CommaLocale() {
-    std::setlocale(LC_NUMERIC, "C");
-    if (!dir.empty()) std::filesystem::remove_all(dir);
-  }
-  CommaLocale(const CommaLocale&) = delete;
-  CommaLocale& operator=(const CommaLocale&) = delete;
-
-  std::string problem;
-
- private:
-  bool use() const {
-    return std::setlocale(LC_NUMERIC, name.c_str()) != nullptr &&
-           std::string(std::localeconv()->decimal_point) == ",";
-  }
-  const std::string name = "de_DE.UTF-8";
-  std::string dir;
-};
-
 TEST_F(LocalValues, FloatsReadBackUnderADecimalCommaLocale) {
-  CommaLocale comma;
+  // The toolkit switches to the user's locale; in a German one the decimal separator is ','.
+  NumericLocale comma("de_DE", ",");
   if (!comma.problem.empty()) GTEST_SKIP() << comma.problem;
   // The query's status and the value it leaves.
   auto read = [&](const std::string& key) {
