@@ -80,8 +80,8 @@ class ConfNode {
   KESTRO_EXCEPTION(Set_WrongType);              // addListValue on a node that is no list
   KESTRO_EXCEPTION(AddChild_NameAlreadyInUse);  // addChild of a name already present
   // addChild of an empty handle, of the node itself, of one of its ancestors or of a node
-  // that already has a parent: such a child would make the tree a cycle, which could never
-  // be released or walked.
+  // that already has a parent: such a child would make the tree a cycle (a second parent
+  // opens the way to one), which could never be released or walked.
   KESTRO_EXCEPTION(AddChild_InvalidChild);
 
   // Type codes, shared with the configuration agent. 1 to 12 are the file format's types.
