@@ -79,8 +79,9 @@ class ConfNode {
   KESTRO_EXCEPTION(GetChild_NotFound);          // getChild of a missing name; no text
   KESTRO_EXCEPTION(Set_WrongType);              // addListValue on a node that is no list
   KESTRO_EXCEPTION(AddChild_NameAlreadyInUse);  // addChild of a name already present
-  // addChild of an empty handle, of the node itself or of one of its ancestors: such a
-  // child would make the tree a cycle, which could never be released or walked.
+  // addChild of an empty handle, of the node itself, of one of its ancestors or of a node
+  // that already has a parent: such a child would make the tree a cycle (a second parent
+  // opens the way to one), which could never be released or walked.
   KESTRO_EXCEPTION(AddChild_InvalidChild);
 
   // Type codes, shared with the configuration agent. 1 to 12 are the file format's types.
@@ -163,7 +164,8 @@ class ConfNode {
   void addListValue(const std::string& text);
   // Adds the handle's node as a child and makes this node its parent. Raises
   // AddChild_NameAlreadyInUse if a child of that name exists, AddChild_InvalidChild for
-  // an empty handle, this node or an ancestor of it. Nothing changes on error.
+  // an empty handle, this node, an ancestor of it or a node that has a parent already (a
+  // node outliving its parent has none). Nothing changes on error.
   void addChild(const ConfNodePtr& child);
 
  private:

@@ -120,10 +120,16 @@ class ImsAgent : public Throws {
   // Direct: sets the sender and calls target.receiveMessage; true unless it answered 1.
   bool sendMessage(ImsAgent& target, ImsMessage& message);
 
+  // Where agents get the bus: Ims::instance. A test may put a function of its own here, for
+  // instance one that fails once as a bus that cannot be allocated, while no other thread
+  // makes agents or sets hooks.
+  static Ims& (*busSource)();
+
  protected:
   // The bus; null only when it could not be created. Then setMessageHook tries to create it
-  // once more (raising Hook_Duplicate with the bus's error as cause if that fails too),
-  // broadcasts are not handled and hook removals answer false; direct sends still work.
+  // once more (raising Hook_Duplicate with the bus's error as cause if that fails too) and
+  // keeps it when that succeeds; until then broadcasts are not handled and hook removals
+  // answer false; direct sends always work.
   Ims* ims;
   std::string name;
   bool isLogger;
@@ -172,16 +178,21 @@ class Ims : public Throws {
     std::string groupType;
     std::string messageType;
     bool operator<(const Pattern& other) const;
+    bool operator==(const Pattern& other) const;
   };
   struct Hook {
     ImsAgent* agent;
     Pattern pattern;
     ImsAgent* sender;
     bool once;
+    int list;  // index of the priority list that holds the id
   };
   using List = std::map<Pattern, std::set<uint64_t>>;
 
   static bool matches(const Pattern& pattern, const ImsMessage& message);
+  // The hook of the id while it is still the hook of that agent, globs and list; the caller
+  // holds hookLock.
+  const Hook* findSame(uint64_t id, const ImsAgent* agent, const Pattern& pattern, int list) const;
 
   std::map<uint64_t, Hook> hooks;
   List lists[3];

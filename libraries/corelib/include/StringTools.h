@@ -172,7 +172,11 @@ class StringTools {
   // The leading digits; none give 0; a value out of range is clamped.
   static std::uint64_t toUInt64(const std::string& text);
   // Decimal conversion; an infinite result becomes the largest finite double (with its sign).
+  // The decimal point is '.' whatever the process's locale says.
   static double toDouble(const std::string& text);
+  // The same; `used` receives how many characters were read, so the whole text was a number
+  // when it equals the text's length: "0.5" -> 3, " -2.5e3x" -> 7, "1,5" -> 1, "junk" -> 0.
+  static double toDouble(const std::string& text, std::size_t& used);
 
   // ---- Environment of the process ----------------------------------------------------------
 

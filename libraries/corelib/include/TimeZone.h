@@ -68,6 +68,11 @@ class TimeZone {
   // out by the hourly walk, taken from the process-wide cache unless the cache is an hour old
   // or forceRefresh is set.
   void setLocal(bool forceRefresh = false);
+  // The zone the hourly walk works out when the clock reads `nowSeconds` (seconds since
+  // 1970-01-01 UTC): the walk covers that local year and measures the standard offset on that
+  // day of the month before DST starts. Neither KESTRO_TZ nor the cache plays a part.
+  // setLocal() walks at the current time; a test can walk at any day it needs.
+  void walkLocalYear(std::int64_t nowSeconds);
 
   // Parses one of the text forms above. The offset forms keep the reference's zone rules and
   // DST offset and set the standard offset so that the whole offset at the reference time is
@@ -110,7 +115,6 @@ class TimeZone {
 
   friend struct TimeZoneState;
   static void ensureProcessSetup();
-  void walkLocalYear();
   std::int64_t ruleInstant(const TimeZoneRule& rule, std::int64_t year) const;
   bool hasRules() const;
 

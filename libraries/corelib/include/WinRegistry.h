@@ -37,7 +37,7 @@ class WinRegistry : public Throws {
   KESTRO_EXCEPTION(Get_OutOfMemory);
   KESTRO_EXCEPTION(Get_UnknownError);  // any other failure to open the key
   KESTRO_EXCEPTION(Get_WrongType);     // the value has another registry type than asked for
-  KESTRO_EXCEPTION(Set_BadArguments);
+  KESTRO_EXCEPTION(Set_BadArguments);  // the root name is unknown, or a list has an empty element
   KESTRO_EXCEPTION(Set_AccessDenied);
   KESTRO_EXCEPTION(Set_OutOfMemory);
   KESTRO_EXCEPTION(Set_UnknownError);
@@ -63,7 +63,11 @@ class WinRegistry : public Throws {
   // Writes the text plus its terminating NUL as REG_SZ, creating the key and its parents.
   static void setString(const std::string& root, const std::string& path, const std::string& name,
                         const std::string& value, bool view64);
-  // Writes each element plus a NUL, then one more NUL, as REG_MULTI_SZ.
+  // Writes each element plus a NUL, then one more NUL, as REG_MULTI_SZ. A list with an empty
+  // element cannot be read back whole (see getStringList): it raises Set_BadArguments
+  //   "Cannot set "HKEY_CURRENT_USER\SOFTWARE\Kestro"->"Recent" because element 2 of the
+  //   list is empty"
+  // and nothing is written. The empty list is written as a single NUL.
   static void setStringList(const std::string& root, const std::string& path,
                             const std::string& name, const std::vector<std::string>& values,
                             bool view64);

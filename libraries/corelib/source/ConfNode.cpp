@@ -4,7 +4,21 @@
 #include <new>
 #include <utility>
 
+#include "ParamStream.h"
+
 namespace KestroCorelib {
+
+namespace {
+
+// Names reach error texts as parameters, never pasted into the template: the template
+// scanner reads '@' and "};" as syntax, so a node "alice@corp" would be shown as "alicecorp".
+template <typename... Texts> ParamStream textParams(const Texts&... texts) {
+  ParamStream p;
+  (p << ... << texts);
+  return p;
+}
+
+}  // namespace
 
 // ---------------------------------------------------------------------------- ConfNodePtr
 
@@ -255,10 +269,10 @@ ConfNodePtr ConfNode::findByPath(const std::string& path) const {
 
 std::string ConfNode::getFile() const {
   if (type != TypeFile) {
-    throw Get_WrongType("@conf-node.get.wrong-type{Trying to get file value from node " +
-                            getFullName() + " but this node is of type " + typeName(type) +
-                            "};",
-                        KESTRO_SOURCE_TAG);
+    throw Get_WrongType(
+        "@conf-node.get.wrong-type{Trying to get file value from node % but this node is of "
+        "type %};",
+        KESTRO_SOURCE_TAG, textParams(getFullName(), typeName(type)));
   }
   std::string result = value;
   for (char& c : result) {
@@ -269,10 +283,10 @@ std::string ConfNode::getFile() const {
 
 const std::vector<std::string>& ConfNode::getList() const {
   if (type != TypeList) {
-    throw Get_WrongType("@conf-node.get.wrong-type{Trying to get list value from node " +
-                            getFullName() + " but this node is of type " + typeName(type) +
-                            "};",
-                        KESTRO_SOURCE_TAG);
+    throw Get_WrongType(
+        "@conf-node.get.wrong-type{Trying to get list value from node % but this node is of "
+        "type %};",
+        KESTRO_SOURCE_TAG, textParams(getFullName(), typeName(type)));
   }
   return elements;
 }
@@ -280,9 +294,9 @@ const std::vector<std::string>& ConfNode::getList() const {
 void ConfNode::addListValue(const std::string& text) {
   if (type != TypeList) {
     throw Set_WrongType(
-        "@conf-node.set.wrong-type{Trying to set add list value element in node " +
-            getFullName() + " but this node is of type " + typeName(type) + "};",
-        KESTRO_SOURCE_TAG);
+        "@conf-node.set.wrong-type{Trying to set add list value element in node % but this "
+        "node is of type %};",
+        KESTRO_SOURCE_TAG, textParams(getFullName(), typeName(type)));
   }
   elements.push_back(text);
 }
@@ -290,9 +304,8 @@ void ConfNode::addListValue(const std::string& text) {
 void ConfNode::addChild(const ConfNodePtr& child) {
   if (!child) {
     throw AddChild_InvalidChild(
-        "@conf-node.add-child.invalid-child{Cannot add an empty node to \"" + getFullName() +
-            "\"};",
-        KESTRO_SOURCE_TAG);
+        "@conf-node.add-child.invalid-child{Cannot add an empty node to \"%\"};",
+        KESTRO_SOURCE_TAG, textParams(getFullName()));
   }
   // Only a node with children can be an ancestor, so the common case of adding a leaf
   // costs nothing however deep this node lies.
@@ -303,16 +316,23 @@ void ConfNode::addChild(const ConfNodePtr& child) {
   }
   if (cycle) {
     throw AddChild_InvalidChild(
-        "@conf-node.add-child.invalid-child{Cannot add node \"" + child->name + "\" to \"" +
-            getFullName() + "\" because it is that node or one of its ancestors};",
-        KESTRO_SOURCE_TAG);
+        "@conf-node.add-child.invalid-child{Cannot add node \"%\" to \"%\" because it is that "
+        "node or one of its ancestors};",
+        KESTRO_SOURCE_TAG, textParams(child->name, getFullName()));
   }
   if (findIndex(child->name) >= 0) {
     throw AddChild_NameAlreadyInUse(
-        "@conf-node.add-child.name-already-in-use{Cannot add child node \"" + child->name +
-            "\" to \"" + getFullName() +
-            "\" because another child with that name already exists};",
-        KESTRO_SOURCE_TAG);
+        "@conf-node.add-child.name-already-in-use{Cannot add child node \"%\" to \"%\" "
+        "because another child with that name already exists};",
+        KESTRO_SOURCE_TAG, textParams(child->name, getFullName()));
+  }
+  // A node has one parent. A second one would make the tree a graph in which the ancestor
+  // walk above misses cycles (a += b; c += b; b += a), and such a cycle is never released.
+  if (child->parent != nullptr) {
+    throw AddChild_InvalidChild(
+        "@conf-node.add-child.invalid-child{Cannot add node \"%\" to \"%\" because it "
+        "already has the parent \"%\"};",
+        KESTRO_SOURCE_TAG, textParams(child->name, getFullName(), child->parent->getFullName()));
   }
   attachChild(child);
 }

@@ -89,7 +89,7 @@ ImsMessage& ImsMessage::operator=(ImsMessage&& other) noexcept {
 ImsAgent::ImsAgent(const std::string& name_)
     : ims(nullptr), name(name_), isLogger(name_ == "logger") {
   try {
-    ims = &Ims::instance();
+    ims = &busSource();
   } catch (const Exception&) {
     // The agent is made anyway; see `ims` in the header.
   }
@@ -107,6 +107,8 @@ ImsAgent::ImsAgent(const std::string& name_)
 
 ImsAgent::~ImsAgent() = default;
 
+Ims& (*ImsAgent::busSource)() = &Ims::instance;
+
 int32_t ImsAgent::receiveMessage(ImsMessage&) { return notHandled; }
 
 int32_t ImsAgent::receiveHookedMessage(uint64_t, ImsMessage&) { return notHandled; }
@@ -123,8 +125,10 @@ uint64_t ImsAgent::setMessageHook(bool once, const std::string& generalType,
         p);
   }
   try {
-    Ims* bus = ims != nullptr ? ims : &Ims::instance();
-    return bus->setHook(this, once, generalType, groupType, messageType, nullptr, priority);
+    // Keep a bus made now: the hook's removal and the agent's sends must reach it too, or the
+    // hook would outlive the agent.
+    if (ims == nullptr) ims = &busSource();
+    return ims->setHook(this, once, generalType, groupType, messageType, nullptr, priority);
   } catch (const Exception& e) {
     throw Hook_Duplicate(KESTRO_SOURCE_TAG, e);
   }
@@ -194,10 +198,16 @@ bool Ims::Pattern::operator<(const Pattern& other) const {
          std::tie(other.generalType, other.groupType, other.messageType);
 }
 
+bool Ims::Pattern::operator==(const Pattern& other) const {
+  return std::tie(generalType, groupType, messageType) ==
+         std::tie(other.generalType, other.groupType, other.messageType);
+}
+
 uint64_t Ims::setHook(ImsAgent* agent, bool once, const std::string& generalType,
                       const std::string& groupType, const std::string& messageType,
                       ImsAgent* sender, int32_t priority) {
-  Hook hook{agent, Pattern{generalType, groupType, messageType}, sender, once};
+  const int index = priority == 0 ? 0 : priority == 1 ? 1 : 2;
+  Hook hook{agent, Pattern{generalType, groupType, messageType}, sender, once, index};
   HookLockGuard guard(hookLock);
   // Every list is searched, not only the first that holds the globs: the same globs may
   // sit at two priorities (set by two agents), and the agent's own hook may be in either.
@@ -214,7 +224,6 @@ uint64_t Ims::setHook(ImsAgent* agent, bool once, const std::string& generalType
     }
   }
   const uint64_t id = hooks.empty() ? 1 : hooks.rbegin()->first + 1;
-  const int index = priority == 0 ? 0 : priority == 1 ? 1 : 2;
   lists[index][hook.pattern].insert(id);
   hooks.emplace(id, std::move(hook));
   return id;
@@ -246,15 +255,47 @@ bool Ims::matches(const Pattern& pattern, const ImsMessage& message) {
          fits(message.messageType, pattern.messageType);
 }
 
+const Ims::Hook* Ims::findSame(uint64_t id, const ImsAgent* agent, const Pattern& pattern,
+                               int list) const {
+  auto found = hooks.find(id);
+  if (found == hooks.end()) return nullptr;
+  const Hook& hook = found->second;
+  return hook.agent == agent && hook.list == list && hook.pattern == pattern ? &hook : nullptr;
+}
+
 bool Ims::dispatch(ImsMessage& message) {
+  // A delivery works on copies of the lists, so receivers may set and remove hooks meanwhile.
+  // An id therefore travels with the agent it named when it was copied: ids follow the
+  // largest, so a receiver that removes the newest hook and sets another hands the old id to
+  // the new hook, which must neither receive a message matched by the old hook's globs (its
+  // receiver would read a payload of a class it does not expect) nor be removed as the old
+  // once-hook.
+  struct Copied {
+    uint64_t id;
+    ImsAgent* agent;
+  };
+  struct Removal {
+    uint64_t id;
+    ImsAgent* agent;
+    Pattern pattern;
+    int list;
+  };
   int32_t status = notHandled;
-  std::vector<uint64_t> toRemove;
+  std::vector<Removal> toRemove;
   for (int index = 0; index < 3 && status != handledStop; ++index) {
-    // Deliver from a copy, so receivers may set and remove hooks meanwhile.
-    List copy;
+    std::vector<std::pair<Pattern, std::vector<Copied>>> copy;
     {
       HookLockGuard guard(hookLock);
-      copy = lists[index];
+      copy.reserve(lists[index].size());
+      for (const auto& [pattern, ids] : lists[index]) {
+        std::vector<Copied> copied;
+        copied.reserve(ids.size());
+        for (uint64_t id : ids) {
+          auto found = hooks.find(id);
+          copied.push_back(Copied{id, found != hooks.end() ? found->second.agent : nullptr});
+        }
+        copy.emplace_back(pattern, std::move(copied));
+      }
     }
     for (auto entry = copy.begin(); entry != copy.end() && status != handledStop; ++entry) {
       if (!matches(entry->first, message)) continue;
@@ -265,26 +306,32 @@ bool Ims::dispatch(ImsMessage& message) {
         bool once = false;
         {
           HookLockGuard guard(hookLock);
-          auto found = hooks.find(*id);
-          if (found != hooks.end()) {
-            agent = found->second.agent;
-            sender = found->second.sender;
-            once = found->second.once;
+          if (const Hook* hook = findSame(id->id, id->agent, entry->first, index)) {
+            agent = hook->agent;
+            sender = hook->sender;
+            once = hook->once;
           }
         }
         int32_t result = notHandled;
         if (agent != nullptr && (sender == nullptr || sender == message.sender)) {
-          result = agent->receiveHookedMessage(*id, message);
+          result = agent->receiveHookedMessage(id->id, message);
         } else if (agent != nullptr) {
           continue;  // restricted to another sender: this hook did not match at all
         }
         if (result == handledGoOn) status = handledGoOn;
         if (result == handledStop) status = handledStop;
-        if (once && status != notHandled) toRemove.push_back(*id);
+        if (once && status != notHandled) {
+          toRemove.push_back(Removal{id->id, agent, entry->first, index});
+        }
       }
     }
   }
-  for (uint64_t id : toRemove) removeHook(id);
+  for (const Removal& removal : toRemove) {
+    HookLockGuard guard(hookLock);
+    if (findSame(removal.id, removal.agent, removal.pattern, removal.list) != nullptr) {
+      removeHook(removal.id);
+    }
+  }
   return status != notHandled;
 }
 

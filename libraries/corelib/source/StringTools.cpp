@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <limits>
 #include <type_traits>
 
@@ -168,14 +169,25 @@ bool equalsNoCase(const std::string& a, const char* b) {
 
 // Parses a decimal number the way the C runtime does, but always with '.' as the decimal
 // point: the toolkit may switch the process to the user's locale, where it can be ','.
-double parseDouble(const std::string& text) {
+// `used` receives how many characters of `text` were read.
+double parseDouble(const std::string& text, std::size_t& used) {
   std::string local = text;
   const char* point = std::localeconv()->decimal_point;
-  if (point != nullptr && std::string(point) != ".") {
-    std::string::size_type dot = local.find('.');
-    if (dot != std::string::npos) local.replace(dot, 1, point);
+  std::string::size_type dot = std::string::npos;
+  std::size_t pointLength = 1;
+  if (point != nullptr && *point != '\0' && std::string(point) != ".") {
+    dot = local.find('.');
+    if (dot != std::string::npos) {
+      pointLength = std::strlen(point);
+      local.replace(dot, 1, point);
+    }
   }
-  return std::strtod(local.c_str(), nullptr);
+  char* end = nullptr;
+  const double value = std::strtod(local.c_str(), &end);
+  used = static_cast<std::size_t>(end - local.c_str());
+  // Read past the point: count the '.' it stands for, not the locale's (maybe longer) text.
+  if (dot != std::string::npos && used > dot) used -= pointLength - 1;
+  return value;
 }
 
 }  // namespace
@@ -527,7 +539,12 @@ std::uint64_t StringTools::toUInt64(const std::string& text) {
 }
 
 double StringTools::toDouble(const std::string& text) {
-  double value = parseDouble(text);
+  std::size_t used = 0;
+  return toDouble(text, used);
+}
+
+double StringTools::toDouble(const std::string& text, std::size_t& used) {
+  double value = parseDouble(text, used);
   if (std::isinf(value)) {
     value = std::copysign(std::numeric_limits<double>::max(), value);
   }

@@ -186,8 +186,12 @@ bool isNumber(const std::string& stored, int32_t type) {
     if (text.find_first_not_of("0123456789") != std::string::npos) return false;
     (void)std::strtoull(begin, &end, 10);
   } else {
-    (void)std::strtod(begin, &end);
-    return end == begin + text.size();  // a huge float becomes the largest finite one
+    // The conversion that reads the value below: the C library's own follows the locale the
+    // toolkit set, where the decimal point may be ','. A huge float becomes the largest
+    // finite one.
+    std::size_t used = 0;
+    (void)StringTools::toDouble(text, used);
+    return used == text.size();
   }
   return errno != ERANGE && end == begin + text.size();
 }

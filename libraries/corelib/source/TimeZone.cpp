@@ -1,5 +1,6 @@
 #include "TimeZone.h"
 
+#include <algorithm>
 #include <cinttypes>
 #include <cstdio>
 #include <ctime>
@@ -194,21 +195,20 @@ void TimeZone::setLocal(bool forceRefresh) {
     *this = state.cachedZone;
     return;
   }
-  walkLocalYear();
-  valid = true;
+  walkLocalYear(now);
   state.cachedZone = *this;
   state.cacheTime = now;
   state.cacheFilled = true;
 }
 
-void TimeZone::walkLocalYear() {
-  valid = false;
+void TimeZone::walkLocalYear(std::int64_t now) {
+  // Valid whatever the walk finds: a machine without local time has a zone of offset 0.
+  valid = true;
   standardOffset = 0;
   dstOffset = 0;
   dstStart = TimeZoneRule();
   dstEnd = TimeZoneRule();
 
-  const std::int64_t now = platform::currentSeconds();
   std::tm today{};
   if (!platform::toLocalFields(now, today)) return;  // no local time: a zone of offset 0
 
@@ -267,6 +267,9 @@ void TimeZone::walkLocalYear() {
   const std::int64_t hourOfDay = hourNumber - floorDiv(hourNumber, 24) * 24;
   if (dstStart.month >= 1 && dstStart.month <= 12) {
     month = dstStart.month == 1 ? 12 : dstStart.month - 1;
+    // Today's day may not exist in that month: on the 31st, "September 31" would be 1
+    // October, and in a zone whose DST starts early in October that is DST already.
+    day = std::min(day, monthLength(year, month));
   }
   const std::int64_t utcSeconds = utcSecondsOf(year, month, day, hourOfDay, 0, 0);
   std::tm localFields{};

@@ -234,6 +234,17 @@ void WinRegistry::setString(const std::string& root, const std::string& path,
 void WinRegistry::setStringList(const std::string& root, const std::string& path,
                                 const std::string& name, const std::vector<std::string>& values,
                                 bool view64) {
+  // An empty element would write two NULs in a row, which end the list when it is read: the
+  // elements after it would be lost unseen. Refused before anything is written.
+  for (std::size_t i = 0; i < values.size(); ++i) {
+    if (!values[i].empty()) continue;
+    ParamStream p;
+    p << root + "\\" + path << name << static_cast<uint64_t>(i + 1);
+    throw Set_BadArguments(
+        "@winregistry.set.bad-arguments{Cannot set \"%\"->\"%\" because element % of the list "
+        "is empty};",
+        KESTRO_SOURCE_TAG, p);
+  }
   std::string bytes;
   for (const std::string& value : values) bytes += value + '\0';
   bytes += '\0';

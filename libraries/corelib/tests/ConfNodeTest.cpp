@@ -140,6 +140,50 @@ TEST(ConfNode, CyclesAndEmptyChildrenAreRefused) {
             "AddChild_InvalidChild: Cannot add an empty node to \"a.b.c\"");
   EXPECT_TRUE(c->getChildNames().empty());
   EXPECT_EQ(top->getParent(), nullptr);
+
+  // A node has one parent: a second one would let b += a close the cycle a -> b -> a.
+  ConfNodePtr a = ConfNode::create("a"), b = ConfNode::create("b"), other = ConfNode::create("c");
+  a->addChild(b);
+  EXPECT_EQ(errorText<ConfNode::AddChild_InvalidChild>([&] { other->addChild(b); }),
+            "AddChild_InvalidChild: Cannot add node \"b\" to \"c\" because it already has the "
+            "parent \"a\"");
+  EXPECT_TRUE(other->getChildNames().empty());
+  EXPECT_EQ(b->getParent(), a.get());
+  EXPECT_THROW(b->addChild(a), ConfNode::AddChild_InvalidChild);
+  // Adding a child to its own parent again keeps the duplicate-name error.
+  EXPECT_THROW(a->addChild(b), ConfNode::AddChild_NameAlreadyInUse);
+}
+
+TEST(ConfNode, ErrorTextsShowNamesVerbatim) {
+  // '@', '{', '};' and '%' are template syntax, but in names they are plain characters.
+  ConfNodePtr top = chain({"map@x", "b};c", "100%"});
+  ConfNodePtr leaf = top->findChild("b};c")->findChild("100%");
+  ConfNodePtr mail = ConfNode::create("alice@corp");
+  leaf->addChild(mail);
+  const std::string full = "map@x.b};c.100%";
+  EXPECT_EQ(errorText<ConfNode::AddChild_NameAlreadyInUse>(
+                [&] { leaf->addChild(ConfNode::create("alice@corp")); }),
+            "AddChild_NameAlreadyInUse: Cannot add child node \"alice@corp\" to \"" + full +
+                "\" because another child with that name already exists");
+  EXPECT_EQ(errorText<ConfNode::Get_WrongType>([&] { mail->getFile(); }),
+            "Get_WrongType: Trying to get file value from node " + full +
+                ".alice@corp but this node is of type none");
+  EXPECT_EQ(errorText<ConfNode::Get_WrongType>([&] { leaf->getList(); }),
+            "Get_WrongType: Trying to get list value from node " + full +
+                " but this node is of type none");
+  EXPECT_EQ(errorText<ConfNode::Set_WrongType>([&] { leaf->addListValue("x"); }),
+            "Set_WrongType: Trying to set add list value element in node " + full +
+                " but this node is of type none");
+  EXPECT_EQ(errorText<ConfNode::AddChild_InvalidChild>([&] { mail->addChild(top); }),
+            "AddChild_InvalidChild: Cannot add node \"map@x\" to \"" + full +
+                ".alice@corp\" because it is that node or one of its ancestors");
+  EXPECT_EQ(errorText<ConfNode::AddChild_InvalidChild>([&] { mail->addChild(ConfNodePtr()); }),
+            "AddChild_InvalidChild: Cannot add an empty node to \"" + full + ".alice@corp\"");
+  ConfNodePtr stranger = ConfNode::create("@s{x};");
+  EXPECT_EQ(errorText<ConfNode::AddChild_InvalidChild>([&] { stranger->addChild(mail); }),
+            "AddChild_InvalidChild: Cannot add node \"alice@corp\" to \"@s{x};\" because it "
+            "already has the parent \"" +
+                full + "\"");
 }
 
 TEST(ConfNode, CloneIsDeepAndStopsAtTheCopiedNode) {

@@ -189,6 +189,55 @@ TEST_F(BusTest, ReceiversMayChangeHooksDuringDelivery) {
   EXPECT_EQ(journal, (Journal{"changer#1", "added#4"}));
 }
 
+TEST_F(BusTest, AFreedIdReusedDuringDeliveryIsNotTheCopiedHook) {
+  // Ids follow the largest, so a hook set after the largest one was removed gets its id. The
+  // new hook differs from the copied one in its agent, its globs or its priority.
+  Probe first("first", journal), removed("removed", journal), reuser("reuser", journal);
+  struct Case {
+    Probe* agent;
+    const char* general;
+    int32_t priority;
+    Journal delivered;
+  };
+  for (const Case& c : {Case{&reuser, "m", 1, {"first#1"}}, Case{&removed, "other", 1, {"first#1"}},
+                        Case{&removed, "m", 2, {"first#1", "removed#2"}}}) {
+    Ims fresh;
+    fresh.setHook(&first, false, "m", "", "", nullptr, 1);
+    const uint64_t removedId = fresh.setHook(&removed, false, "m", "", "", nullptr, 1);
+    bool replaced = false;
+    first.onReceive = [&](ImsMessage&) {
+      if (std::exchange(replaced, true)) return;
+      ASSERT_TRUE(fresh.removeHook(removedId));
+      ASSERT_EQ(fresh.setHook(c.agent, false, c.general, "", "", nullptr, c.priority), removedId);
+    };
+    journal.clear();
+    ImsMessage m("m");
+    EXPECT_TRUE(fresh.dispatch(m));
+    EXPECT_EQ(journal, c.delivered) << c.agent->getName() << " " << c.general;
+  }
+  first.onReceive = nullptr;
+
+  // A once-hook handled the message and is replaced later in the same delivery: the
+  // removal list must not take the new hook with it.
+  Ims other;
+  Probe once("once", journal), replacer("replacer", journal), heir("heir", journal);
+  other.setHook(&replacer, false, "n", "", "", nullptr, 2);
+  const uint64_t onceId = other.setHook(&once, true, "n", "", "", nullptr, 1);
+  replacer.onReceive = [&](ImsMessage&) {
+    ASSERT_TRUE(other.removeHook(onceId));
+    ASSERT_EQ(other.setHook(&heir, false, "n", "", "", nullptr, 1), onceId);
+  };
+  journal.clear();
+  ImsMessage n("n");
+  EXPECT_TRUE(other.dispatch(n));
+  EXPECT_EQ(journal, (Journal{"once#2", "replacer#1"}));
+  EXPECT_EQ(other.hookCount(), 2u);
+  journal.clear();
+  replacer.onReceive = nullptr;
+  EXPECT_TRUE(other.dispatch(n));
+  EXPECT_EQ(journal, (Journal{"heir#2", "replacer#1"}));
+}
+
 TEST_F(BusTest, ReceiverErrorsReachTheSender) {
   Probe thrower("thrower", journal);
   thrower.onReceive = [](ImsMessage&) { throw Exception("boom"); };
@@ -294,4 +343,38 @@ TEST(ImsAgent, TraceLinesFollowTheBusLoggerLevel) {
                 "ImsAgent::removeMessageHook: Removing hook " + std::to_string(id),
             }));
   agent.removeMessageHook(debugHook);
+}
+
+namespace {
+
+// A bus source that fails like a bus that cannot be allocated, then hands out `laterBus`.
+Ims* laterBus = nullptr;
+int busRequests = 0;
+Ims& failingOnce() {
+  if (busRequests++ == 0) throw Ims::Ims_OutOfMemory("@out-of-memory{Out of memory};");
+  return *laterBus;
+}
+
+}  // namespace
+
+TEST(ImsAgent, BusCreatedOnlyForTheFirstHookIsKept) {
+  Ims bus;
+  laterBus = &bus;
+  busRequests = 0;
+  struct Restore {
+    ~Restore() { ImsAgent::busSource = &Ims::instance; }
+  } restore;
+  ImsAgent::busSource = &failingOnce;
+  Journal journal;
+  Probe late("late", journal);  // its bus could not be created
+  ImsMessage m("late-test");
+  EXPECT_FALSE(late.sendMessage(m));
+  const uint64_t id = late.setMessageHook(false, "late-test", "", "", 1);
+  EXPECT_EQ(busRequests, 2);
+  // The hook lives on the bus made by the retry, and so do the agent's sends and removals:
+  // otherwise the hook would outlive the agent.
+  EXPECT_TRUE(late.sendMessage(m));
+  EXPECT_EQ(journal, Journal{"late#" + std::to_string(id)});
+  EXPECT_TRUE(late.removeMessageHook(id));
+  EXPECT_EQ(bus.hookCount(), 0u);
 }

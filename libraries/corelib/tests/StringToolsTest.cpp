@@ -2,6 +2,7 @@
 #include <stdlib.h>
 
 #include "StringTools.h"
+#include "TestSupport.h"
 #ifndef _WIN32
 #  include <unistd.h>
 #endif
@@ -230,7 +231,29 @@ TEST(StringTools, NumbersFromText) {
   EXPECT_EQ(ST::toDouble("1e999"), DBL_MAX);
   EXPECT_EQ(ST::toDouble("-1e999"), -DBL_MAX);
   EXPECT_EQ(ST::toDouble("junk"), 0.0);
+  // How much of the text the conversion read: what a caller checks for a whole number.
+  for (const auto& [text, read] : std::vector<std::pair<const char*, std::size_t>>{
+           {"0.5", 3}, {" -2.5e3x", 7}, {"1,5", 1}, {"junk", 0}, {"", 0}}) {
+    std::size_t used = 99;
+    ST::toDouble(text, used);
+    EXPECT_EQ(used, read) << text;
+  }
 }
+
+#ifndef _WIN32
+TEST(StringTools, DecimalPointIsADotInEveryLocale) {
+  // Pashto's decimal point is U+066B, two bytes in UTF-8: the count is of the text's own
+  // characters, '.' counting one.
+  testsupport::NumericLocale pashto("ps_AF", "\xD9\xAB");
+  if (!pashto.problem.empty()) GTEST_SKIP() << pashto.problem;
+  for (const auto& [text, value, read] : std::vector<std::tuple<const char*, double, std::size_t>>{
+           {"0.5", 0.5, 3}, {"-2.25e1x", -22.5, 7}, {"7", 7.0, 1}}) {
+    std::size_t used = 99;
+    EXPECT_EQ(ST::toDouble(text, used), value) << text;
+    EXPECT_EQ(used, read) << text;
+  }
+}
+#endif
 
 TEST(StringTools, EnvironmentHelpers) {
   EnvGuard unset("KESTRO_TEST_UNSET", nullptr), empty("KESTRO_TEST_EMPTY", nullptr);

@@ -17,6 +17,7 @@
 
 #include "ConfAgent.h"
 #include "ConfNode.h"
+#include "StringTools.h"
 #include "TestSupport.h"
 
 namespace KestroCorelib {
@@ -397,6 +398,28 @@ TEST_F(LocalValues, RefusedAccessBecomesStatusCodes) {
             }),
             "6 untouched");
   ASSERT_EQ(::chmod(dir.c_str(), 0700), 0);
+}
+
+TEST_F(LocalValues, FloatsReadBackUnderADecimalCommaLocale) {
+  // The toolkit switches to the user's locale; in a German one the decimal separator is ','.
+  NumericLocale comma("de_DE", ",");
+  if (!comma.problem.empty()) GTEST_SKIP() << comma.problem;
+  // The query's status and the value it leaves.
+  auto read = [&](const std::string& key) {
+    double value = 7;
+    SystemQueryParam query(key, ConfNode::TypeLocalFloat, &value, false);
+    asker.ask("query", query);
+    return std::to_string(query.status) + " " + StringTools::toString(value);
+  };
+  EXPECT_EQ(set<double>("Float", ConfNode::TypeLocalFloat, 0.5), 0);
+  EXPECT_EQ(hive("HKEY_LOCAL_MACHINE"),
+            "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Kestro]\n\"Float\"=\"0.5\"\n");
+  EXPECT_EQ(read("Float"), "0 0.5");
+  writeHive("HKEY_LOCAL_MACHINE",
+            "REGEDIT4\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Kestro]\n\"Big\"=\" -1.25e3 \"\n"
+            "\"Tail\"=\"1.5x\"\n");
+  EXPECT_EQ(read("Big"), "0 -1250");
+  EXPECT_EQ(read("Tail"), "4 7");
 }
 #endif
 

@@ -8,6 +8,7 @@
 #  include <unistd.h>
 #endif
 
+#include <clocale>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -84,6 +85,49 @@ class TempRegistry : public ::testing::Test {
 
   std::string dir;
   ScopedEnv noEnv{"KESTRO_ENV", nullptr};
+};
+
+// Switches LC_NUMERIC to the UTF-8 locale of a language and territory ("de_DE"), checking that
+// its decimal point is `point`, and back to "C" when destroyed. A machine without the locale
+// gets it generated into a temporary directory (localedef, package locales); `problem` says
+// why there is none when that fails too.
+class NumericLocale {
+ public:
+  NumericLocale(const std::string& language, std::string point)
+      : name(language + ".UTF-8"), decimalPoint(std::move(point)) {
+    if (use()) return;
+    char pattern[] = "/tmp/locale-test-XXXXXX";
+    if (::mkdtemp(pattern) == nullptr) {
+      problem = "no temporary directory for a generated locale";
+      return;
+    }
+    dir = pattern;
+    const std::string command =
+        "localedef -i " + language + " -f UTF-8 '" + dir + "/" + name + "' >/dev/null 2>&1";
+    ScopedEnv path("LOCPATH", dir.c_str());
+    if (std::system(command.c_str()) != 0) {
+      problem = "localedef could not generate " + name + " (package locales)";
+    } else if (!use()) {
+      problem = "the generated locale " + name + " has another decimal point";
+    }
+  }
+  ~NumericLocale() {
+    std::setlocale(LC_NUMERIC, "C");
+    if (!dir.empty()) std::filesystem::remove_all(dir);
+  }
+  NumericLocale(const NumericLocale&) = delete;
+  NumericLocale& operator=(const NumericLocale&) = delete;
+
+  std::string problem;
+
+ private:
+  bool use() const {
+    return std::setlocale(LC_NUMERIC, name.c_str()) != nullptr &&
+           std::localeconv()->decimal_point == decimalPoint;
+  }
+  const std::string name;
+  const std::string decimalPoint;
+  std::string dir;
 };
 
 // Runs a check as an ordinary user, so that permission tests mean something also when the

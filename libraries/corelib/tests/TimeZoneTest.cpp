@@ -219,16 +219,17 @@ void expectInFreshProcess(const char* tz, const char* kestroTz,
       << "TZ=" << tz;
 }
 
-// The local zone as a new DateTime gets it, described as text.
-std::string localZoneText() {
-  const DateTime now(DateTime::now());
-  const TimeZone& zone = now.getZone();
+// A zone described as text: validity, standard and DST offset, rules.
+std::string zoneText(const TimeZone& zone) {
   std::ostringstream out;
   out << (zone.isValid() ? "valid " : "invalid ") << zone.getStandardOffset() << " "
       << zone.getDstOffset() << " " << ruleText(zone.getDstStart()) << "-"
       << ruleText(zone.getDstEnd());
   return out.str();
 }
+
+// The local zone as a new DateTime gets it, described as text.
+std::string localZoneText() { return zoneText(DateTime(DateTime::now()).getZone()); }
 
 std::string expectLocalZone(const std::string& expected) {
   const std::string actual = localZoneText();
@@ -270,6 +271,23 @@ TEST(TimeZone, LocalZoneIsWalkedFromTheRuntimeRules) {
       {"UTC0", "", "valid 0 0 0M0W0D0H-0M0W0D0H"},
       {"<-04>4<-03>,M9.1.6/24,M4.1.6/24", nullptr, "valid -14400000 3600000 9M1W5D24H-4M1W5D24H"},
       {"<-0330>3:30", nullptr, "valid -12600000 0 0M0W0D0H-0M0W0D0H"},
+  });
+}
+
+TEST(TimeZone, StandardOffsetIsMeasuredInsideTheMonthBeforeTheStart) {
+  // Sydney's DST starts on the first Sunday of October, in 2023 on the 1st. On 31 December
+  // the month before the start has no 31st; "September 31" would be 1 October, in DST.
+  expectInFreshProcess("AEST-10AEDT,M10.1.0,M4.1.0/3", nullptr, [] {
+    const std::string expected = "valid 36000000 3600000 10M1W6D2H-4M1W6D3H";
+    for (std::int64_t now : {1704024000,     // 2023-12-31 12:00 UTC, 23:00 in Sydney
+                             1703937600}) {  // 2023-12-30 12:00 UTC
+      TimeZone zone;
+      zone.walkLocalYear(now);
+      if (zoneText(zone) != expected) {
+        return "at " + std::to_string(now) + ": expected " + expected + ", got " + zoneText(zone);
+      }
+    }
+    return std::string();
   });
 }
 

@@ -75,13 +75,27 @@ TEST_F(WinRegistryTest, StringsAndListsRoundTrip) {
     EXPECT_EQ(WinRegistry::getString(kUser, "software\\kestro\\a\\b", name, false), text) << name;
 
   using List = std::vector<std::string>;
-  // An empty list reads back as one empty element; an empty element in the middle ends it.
-  for (const auto& [written, read] : std::vector<std::pair<List, List>>{
-           {{"a", "b c"}, {"a", "b c"}}, {{}, {""}}, {{"a", "", "b"}, {"a"}}}) {
+  // An empty list reads back as one empty element.
+  for (const auto& [written, read] :
+       std::vector<std::pair<List, List>>{{{"a", "b c"}, {"a", "b c"}}, {{}, {""}}}) {
     WinRegistry::setStringList(kUser, "SOFTWARE\\Kestro", "List", written, false);
     EXPECT_EQ(WinRegistry::getStringList(kUser, "SOFTWARE\\Kestro", "List", false), read);
   }
   EXPECT_EQ(hive(kUser).substr(0, 10), "REGEDIT4\n\n");
+}
+
+TEST_F(WinRegistryTest, ListWithAnEmptyElementIsRefusedBeforeWriting) {
+  // Two NULs in a row end a stored list, so {"a", "", "b"} would read back as {"a"}.
+  WinRegistry::setStringList(kUser, "SOFTWARE\\Kestro", "List", {"kept"}, false);
+  const std::string before = hive(kUser);
+  EXPECT_EQ(errorText<WinRegistry::Set_BadArguments>([] {
+              WinRegistry::setStringList(kUser, "SOFTWARE\\Kestro", "List", {"a", "", "b"}, false);
+            }),
+            "Set_BadArguments: Cannot set \"HKEY_CURRENT_USER\\SOFTWARE\\Kestro\"->\"List\" "
+            "because element 2 of the list is empty");
+  EXPECT_THROW(WinRegistry::setStringList(kUser, "SOFTWARE\\New", "List", {""}, false),
+               WinRegistry::Set_BadArguments);
+  EXPECT_EQ(hive(kUser), before);  // neither the value nor a new key was written
 }
 
 TEST_F(WinRegistryTest, TrailingNulsAreCut) {
