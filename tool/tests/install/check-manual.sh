@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# The manual page renders without a warning, and its OPTIONS section names every option that
-# the program's --help lists, so an option added to the program cannot go undocumented.
+# The manual page renders without a warning, its header names the version the program
+# reports, and its OPTIONS section names every option that the program's --help lists, so an
+# option added to the program cannot go undocumented.
 # Usage: check-manual.sh <program> <page>
 set -euo pipefail
 program=$1
@@ -9,6 +10,11 @@ fail() { echo "FAIL: $*" >&2; exit 1; }
 
 warnings=$(LANG=C MANWIDTH=80 man --warnings -l "$page" 2>&1 >/dev/null)
 [ -z "$warnings" ] || fail "man --warnings reports: $warnings"
+
+# ".TH PLAVO 1 date "Plavo 6.3.0.0" ..." for a program that prints "Version=6.3.0.0".
+version=$("$program" --version | sed -n 's/^Version=//p')
+grep -qE "^\.TH [^ ]+ [1-9] \"[^\"]*\" \"[^\"]* ${version//./\\.}\"" "$page" ||
+  fail "the .TH line of $page does not name version $version"
 
 # The options block of the usage: from "Options:" to the first empty line; each option line
 # holds its spellings before the colon ("  -s <arg>", "    --set <arg>   : ...").
