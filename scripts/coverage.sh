@@ -7,7 +7,9 @@ cd "$(dirname "$0")/.."
 scripts/deps.sh gcovr
 build=${1:-build-coverage}
 cmake -S . -B "$build" -DPLAVO_WERROR=ON -DPLAVO_COVERAGE=ON -DCMAKE_BUILD_TYPE=Debug >/dev/null
-cmake --build "$build" -j"$(nproc)"
+echo "Building in $build and running the tests ..."
+cmake --build "$build" -j"$(nproc)" >"$build/coverage-build.log" 2>&1 ||
+  { tail -n 30 "$build/coverage-build.log"; echo "Build failed." >&2; exit 1; }
 # Counts of an earlier run would add up with this one.
 find "$build" -name '*.gcda' -delete
 ctest --test-dir "$build" -j"$(nproc)" >"$build/coverage-tests.log" 2>&1 ||
