@@ -187,7 +187,8 @@ TEST(ImageProviderBase, ResizeKeepsAspectInsideTheBoxAndIgnoresSizesBelowOnePixe
     ImageProviderBase::resize(&image, 30, 40, false);
     EXPECT_EQ(image.getWidth() * 1000 + image.getHeight(), 30 * 1000 + 40);
     ImageProviderBase::resize(&image, -5, 40, true);
-    EXPECT_EQ(image.getWidth(), 30);
+    ImageProviderBase::resize(&image, 40, 0, false);
+    EXPECT_EQ(image.getWidth() * 1000 + image.getHeight(), 30 * 1000 + 40);
 }
 
 TEST_F(IconProviderFileTest, ProcessProviderAnswersIconAndImageMessagesOnTheBus) {
@@ -221,6 +222,9 @@ TEST_F(IconProviderFileTest, ProcessProviderAnswersIconAndImageMessagesOnTheBus)
     KestroCorelib::ImsMessage empty("imageprovider", "get", "", nullptr);
     EXPECT_EQ(provider.receiveMessage(unknown), 1);
     EXPECT_EQ(provider.receiveMessage(empty), 1);
+    parameter.name = L"pic";
+    EXPECT_EQ(provider.receiveHookedMessage(0, get), 1);  // not the provider's hook: not served
+    EXPECT_EQ(parameter.result, nullptr);
 
     FXImage image(&testApp(), nullptr, IMAGE_OWNED, 200, 100);
     parameter.result = &image;
