@@ -3,7 +3,8 @@
 # Usage: scripts/deps.sh [extra-package ...]
 set -euo pipefail
 packages=(cmake g++ make pkg-config zlib1g-dev libfox-1.6-dev libpng-dev libgtest-dev
-          libgmock-dev libbenchmark-dev xvfb xdotool x11-apps imagemagick tzdata locales "$@")
+          libgmock-dev libbenchmark-dev xvfb xdotool x11-apps imagemagick tzdata locales
+          dpkg-dev file man-db desktop-file-utils "$@")
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -2,6 +2,8 @@
 # Draws the program's two built-in pictures with ImageMagick:
 #   tool/images/i16_kestro.gif     16 x 16   window icon
 #   tool/images/kestro_header.gif  2083 x 50 header banner
+#   tool/images/plavo-16/32/48.png the window icon as the desktop entry's themed icon, enlarged
+#                                  pixel for pixel (48 x 48 is the size every theme must have)
 # The GIFs are committed, so a build needs no ImageMagick; the build turns them into byte
 # arrays with reswrap. Run this again only to change the pictures.
 set -euo pipefail
@@ -29,4 +31,11 @@ convert -size 50x2083 gradient:'#e3e0d0-#1f6f78' -rotate -90 \
   -annotate +1907+35 'KESTRO' \
   -colors 64 +dither kestro_header.gif
 
-identify i16_kestro.gif kestro_header.gif
+# Desktop menus want PNG and, in the fallback theme, at least 48 x 48. No dates inside, so
+# drawing again without changes leaves the files byte for byte the same.
+for size in 16 32 48; do
+  convert i16_kestro.gif -filter point -resize ${size}x${size} -strip \
+    -define png:exclude-chunks=date,time plavo-$size.png
+done
+
+identify i16_kestro.gif kestro_header.gif plavo-*.png

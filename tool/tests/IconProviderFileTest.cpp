@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <fstream>
+#include <memory>
 #include <string>
 // Not part of fx.h:
 #include <FXPNGImage.h>
@@ -142,6 +143,43 @@ TEST_F(IconProviderFileTest, BudgetCountsPicturesAsInsertedEvenWhenScaledLater) 
     EXPECT_EQ(provider.getCachedPixels(), 800);
 }
 
+// The image side: found and loaded like icons (JPEG too), scaled on request; with copy the
+// loaded image is cached and only ever handed out as a copy, without it nothing is kept.
+TEST_F(IconProviderFileTest, ImagesAreLoadedScaledAndCachedOnlyAsCopies) {
+    writePicture("logo.png", 40, 20);
+    writePicture("strip.gif", 8, 2, true);
+    writePicture("big.png", 30, 30);
+    writePicture("photo.jpg", 5, 3);  // written as PNG: the reader must refuse it
+    std::ofstream(dir + "/x.bmp") << "BM not really";
+    EXPECT_EQ(provider.getImage(L"logo", true, 0, 0, false), nullptr);  // no application yet
+    ASSERT_NE(provider.get("big"), nullptr);  // the first icon request makes it known
+
+    std::unique_ptr<FXImage> scaled(provider.getImage(L"logo", true, 10, 10, true));
+    ASSERT_NE(scaled, nullptr);
+    EXPECT_EQ(scaled->getWidth() * 1000 + scaled->getHeight(), 10 * 1000 + 5);
+    ASSERT_EQ(std::remove((dir + "/logo.png").c_str()), 0);
+    std::unique_ptr<FXImage> cached(provider.getImage(L"logo", true, 0, 0, false));
+    ASSERT_NE(cached, nullptr);  // from the cache, unscaled by the first caller's request
+    EXPECT_EQ(cached->getWidth() * 1000 + cached->getHeight(), 40 * 1000 + 20);
+    EXPECT_NE(cached.get(), scaled.get());
+
+    std::unique_ptr<FXImage> strip(provider.getImage(L"strip", false, 0, 0, false));
+    ASSERT_NE(strip, nullptr);
+    EXPECT_EQ(strip->getWidth(), 8);
+    ASSERT_EQ(std::remove((dir + "/strip.gif").c_str()), 0);
+    EXPECT_EQ(provider.getImage(L"strip", false, 0, 0, false), nullptr);  // not kept
+    for (const wchar_t* name : {L"x.bmp", L"photo.jpg", L"missing"}) {
+        EXPECT_EQ(provider.getImage(name, true, 0, 0, false), nullptr);
+    }
+
+    // Over budget the oldest cached image goes, as icons do.
+    provider.setCacheLimit(1);  // 1000 pixels; big (icon, 900) and logo (800) are cached
+    writePicture("wide.png", 25, 20);
+    delete provider.getImage(L"wide", true, 0, 0, false);
+    EXPECT_EQ(provider.getCachedPixels(), 500);
+    EXPECT_EQ(provider.getImage(L"logo", true, 0, 0, false), nullptr);
+}
+
 TEST(ImageProviderBase, ResizeKeepsAspectInsideTheBoxAndIgnoresSizesBelowOnePixel) {
     FXImage image(&testApp(), nullptr, IMAGE_OWNED, 200, 100);
     ImageProviderBase::resize(&image, 50, 50, true);
@@ -149,7 +187,8 @@ TEST(ImageProviderBase, ResizeKeepsAspectInsideTheBoxAndIgnoresSizesBelowOnePixe
     ImageProviderBase::resize(&image, 30, 40, false);
     EXPECT_EQ(image.getWidth() * 1000 + image.getHeight(), 30 * 1000 + 40);
     ImageProviderBase::resize(&image, -5, 40, true);
-    EXPECT_EQ(image.getWidth(), 30);
+    ImageProviderBase::resize(&image, 40, 0, false);
+    EXPECT_EQ(image.getWidth() * 1000 + image.getHeight(), 30 * 1000 + 40);
 }
 
 TEST_F(IconProviderFileTest, ProcessProviderAnswersIconAndImageMessagesOnTheBus) {
@@ -162,9 +201,31 @@ TEST_F(IconProviderFileTest, ProcessProviderAnswersIconAndImageMessagesOnTheBus)
     EXPECT_EQ(client.getIcon("bus.png", &testApp()), icon);
     EXPECT_EQ(client.getIcon("absent.png", &testApp()), nullptr);
 
-    // getImage creates its result in the toolkit, which needs a display; the image side's
-    // dispatch is checked here with "resize", which does not.
+    // The image side's dispatch: "setdir", "get", "resize", and nothing else.
     Kestro::ImageProviderParameter parameter;
+    ASSERT_NE(provider.get("bus"), nullptr);  // makes the application known
+    makeDir("other");
+    writePicture("other/pic.gif", 3, 3, true);
+    parameter.name = StringTools::toWide(dir + "/other");
+    KestroCorelib::ImsMessage setDirectory("imageprovider", "setdir", "", &parameter);
+    EXPECT_EQ(provider.receiveMessage(setDirectory), 2);
+    parameter.name = L"pic";
+    KestroCorelib::ImsMessage get("imageprovider", "get", "", &parameter);
+    EXPECT_EQ(provider.receiveMessage(get), 2);
+    ASSERT_NE(parameter.result, nullptr);
+    EXPECT_EQ(parameter.result->getWidth(), 3);
+    delete parameter.result;
+    parameter.name = L"absent";
+    EXPECT_EQ(provider.receiveMessage(get), 1);
+    EXPECT_EQ(parameter.result, nullptr);
+    KestroCorelib::ImsMessage unknown("imageprovider", "rotate", "", &parameter);
+    KestroCorelib::ImsMessage empty("imageprovider", "get", "", nullptr);
+    EXPECT_EQ(provider.receiveMessage(unknown), 1);
+    EXPECT_EQ(provider.receiveMessage(empty), 1);
+    parameter.name = L"pic";
+    EXPECT_EQ(provider.receiveHookedMessage(0, get), 1);  // not the provider's hook: not served
+    EXPECT_EQ(parameter.result, nullptr);
+
     FXImage image(&testApp(), nullptr, IMAGE_OWNED, 200, 100);
     parameter.result = &image;
     parameter.width = parameter.height = 50;

@@ -2,11 +2,14 @@
 // registry directory, the exit code, the exact texts on standard output and standard error,
 // the project ID file's bytes, and a launched script that records what it received.
 #include <gtest/gtest.h>
+#include <sys/file.h>
 
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
+#include <sstream>
 #include <string>
+#include <vector>
 
 #include "ProgramTestSupport.h"
 
@@ -27,6 +30,29 @@ void populate(const Installation& inst) {
             "#!/bin/sh\n{ printf '[%s]\\n' \"$0\" \"$@\"; printf 'KESTRO_PROJECT=%s\\n' "
             "\"$KESTRO_PROJECT\"; } > \"" + inst.root + "/recorded\"\n",
             0755);
+}
+
+// Waits until count processes wait for a lock on the file with this inode, as /proc/locks
+// lists them ("1: -> FLOCK  ADVISORY  READ <pid> <major>:<minor>:<inode> ..."), or 20 seconds
+// have passed; whether they all waited.
+bool waitForLockWaiters(ino_t inode, int count) {
+  const std::string tail = ":" + std::to_string(inode);
+  for (int attempt = 0; attempt < 2000; ++attempt) {
+    std::istringstream locks(readAll("/proc/locks"));
+    int waiting = 0;
+    for (std::string line; std::getline(locks, line);) {
+      std::istringstream fields(line);
+      std::string number, arrow, kind, advisory, mode, pid, file;
+      fields >> number >> arrow >> kind >> advisory >> mode >> pid >> file;
+      if (arrow == "->" && file.size() > tail.size() &&
+          file.compare(file.size() - tail.size(), tail.size(), tail) == 0) {
+        ++waiting;
+      }
+    }
+    if (waiting >= count) return true;
+    usleep(10000);
+  }
+  return false;
 }
 
 class Program : public ::testing::Test {
@@ -183,4 +209,44 @@ TEST_F(Program, SampleInstallationDoesTheMainJob) {
   const Result quiet = inst.run({}, sample + "/registry", {"KESTRO_SAMPLE=" + sample});
   EXPECT_EQ(quiet.exitCode, 0);
   EXPECT_EQ(quiet.out + quiet.err, "");
+}
+
+// Fifty runs for the same user and session write the same ID file at once, each with a
+// project of its own: every run succeeds, and afterwards the file holds exactly what one of
+// them wrote, whole, with no temporary file of any run left beside it.
+TEST_F(Program, ConcurrentRunsLeaveOneCompleteIdFile) {
+  constexpr int runs = 50;
+  std::string projects;
+  for (int i = 0; i < runs; ++i) projects += "   p" + std::to_string(i) + "(global) {\n   }\n";
+  inst.writeMap(projects);
+
+  // The runs start while the test holds the hive locked: each waits for the lock in its
+  // first registry read, and once all of them wait, they go on together.
+  const std::string hive = root + "/registry/HKEY_LOCAL_MACHINE.reg";
+  const int lock = open(hive.c_str(), O_RDONLY | O_CLOEXEC);
+  ASSERT_GE(lock, 0);
+  ASSERT_EQ(flock(lock, LOCK_EX), 0);
+  std::vector<pid_t> started;
+  for (int i = 0; i < runs; ++i) {
+    started.push_back(inst.start({"--set", "p" + std::to_string(i)}, "run" + std::to_string(i)));
+  }
+  struct stat hiveStatus {};
+  ASSERT_EQ(stat(hive.c_str(), &hiveStatus), 0);
+  EXPECT_TRUE(waitForLockWaiters(hiveStatus.st_ino, runs));
+  close(lock);
+  for (int i = 0; i < runs; ++i) {
+    if (started[i] <= 0) continue;
+    EXPECT_EQ(Installation::finish(started[i]), 0) << "run " << i;
+    const std::string output = root + "/run" + std::to_string(i);
+    EXPECT_EQ(readAll(output + ".out") + readAll(output + ".err"), "") << "run " << i;
+  }
+
+  EXPECT_EQ(entries(inst.temp()), 1);
+  const std::string content = readAll(inst.idFile());
+  const size_t at = content.rfind("\nproject=p");
+  ASSERT_NE(at, std::string::npos) << content;
+  const std::string project = content.substr(at + 9);
+  const int number = std::atoi(project.c_str() + 1);
+  ASSERT_TRUE(number >= 0 && number < runs && project == "p" + std::to_string(number)) << content;
+  expectIdFile(project);
 }

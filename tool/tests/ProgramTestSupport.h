@@ -124,6 +124,22 @@ class Installation {
              const std::vector<std::string>& extraEnvironment = {}) const {
     // Launched programs outlive plavo; as their subreaper this process can wait for them.
     prctl(PR_SET_CHILD_SUBREAPER, 1);
+    Result result;
+    const pid_t pid = start(arguments, "std", registry, extraEnvironment);
+    if (pid <= 0) return result;
+    result.exitCode = finish(pid);
+    while (wait(nullptr) > 0) {
+    }
+    result.out = readAll(root + "/std.out");
+    result.err = readAll(root + "/std.err");
+    return result;
+  }
+
+  // Starts plavo as run does, with standard output and error going to root/<output>.out and
+  // .err, and does not wait for it: several can run at once. Returns its process id.
+  pid_t start(const std::vector<std::string>& arguments, const std::string& output,
+              const std::string& registry = "",
+              const std::vector<std::string>& extraEnvironment = {}) const {
     std::vector<std::string> env = {
         "KESTRO_REGISTRY_DIR=" + (registry.empty() ? root + "/registry" : registry),
         "PATH=" + root + "/bin:/usr/bin:/bin", "HOME=" + root,
@@ -141,26 +157,25 @@ class Installation {
     for (std::string& e : env) envp.push_back(e.data());
     envp.push_back(nullptr);
 
-    const std::string outName = root + "/stdout", errName = root + "/stderr";
+    const std::string outName = root + "/" + output + ".out";
+    const std::string errName = root + "/" + output + ".err";
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 1, outName.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     posix_spawn_file_actions_addopen(&actions, 2, errName.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     posix_spawn_file_actions_addchdir_np(&actions, root.c_str());
     pid_t pid = 0;
-    Result result;
     const int spawned = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), envp.data());
     posix_spawn_file_actions_destroy(&actions);
     EXPECT_EQ(spawned, 0) << program;
-    if (spawned != 0) return result;
+    return spawned == 0 ? pid : -1;
+  }
+
+  // Waits for a plavo that start began; its exit code, or 128 + the signal that ended it.
+  static int finish(pid_t pid) {
     int status = 0;
     EXPECT_EQ(waitpid(pid, &status, 0), pid);
-    result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    while (wait(nullptr) > 0) {
-    }
-    result.out = readAll(outName);
-    result.err = readAll(errName);
-    return result;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
   }
 
   std::string root;
