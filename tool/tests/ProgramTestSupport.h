@@ -7,7 +7,8 @@
 #include <gtest/gtest.h>
 #include <limits.h>
 #include <pwd.h>
-#include <spawn.h>
+#include <grp.h>
+#include <signal.h>
 #include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -122,6 +123,18 @@ class Installation {
   // holding only bin/ and the system folders; waits for it and for anything it launched.
   Result run(const std::vector<std::string>& arguments, const std::string& registry = "",
              const std::vector<std::string>& extraEnvironment = {}) const {
+    return finish(start(arguments, registry, extraEnvironment));
+  }
+
+  // The same as another user (root only: the child switches to uid and gid first).
+  Result runAs(uid_t uid, gid_t gid, const std::vector<std::string>& arguments) const {
+    return finish(start(arguments, "", {}, uid, gid));
+  }
+
+  // Starts plavo as run does, without waiting; -1 on failure.
+  pid_t start(const std::vector<std::string>& arguments, const std::string& registry = "",
+              const std::vector<std::string>& extraEnvironment = {},
+              uid_t uid = static_cast<uid_t>(-1), gid_t gid = static_cast<gid_t>(-1)) const {
     // Launched programs outlive plavo; as their subreaper this process can wait for them.
     prctl(PR_SET_CHILD_SUBREAPER, 1);
     std::vector<std::string> env = {
@@ -142,24 +155,42 @@ class Installation {
     envp.push_back(nullptr);
 
     const std::string outName = root + "/stdout", errName = root + "/stderr";
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, outName.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_addopen(&actions, 2, errName.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_addchdir_np(&actions, root.c_str());
-    pid_t pid = 0;
+    const pid_t pid = fork();
+    EXPECT_GE(pid, 0);
+    if (pid == 0) {
+      const int out = open(outName.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
+      const int err = open(errName.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
+      if (out < 0 || err < 0 || dup2(out, 1) < 0 || dup2(err, 2) < 0 || chdir(root.c_str()) != 0)
+        _exit(120);
+      if (gid != static_cast<gid_t>(-1) && (setgroups(0, nullptr) != 0 || setgid(gid) != 0))
+        _exit(121);
+      if (uid != static_cast<uid_t>(-1) && setuid(uid) != 0) _exit(122);
+      execve(program.c_str(), argv.data(), envp.data());
+      _exit(123);
+    }
+    return pid;
+  }
+
+  // Waits for a started plavo and for anything it launched. A run that has not ended after a
+  // minute is killed and counted as a failure: a hang must not stop the test run.
+  Result finish(pid_t pid) const {
     Result result;
-    const int spawned = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), envp.data());
-    posix_spawn_file_actions_destroy(&actions);
-    EXPECT_EQ(spawned, 0) << program;
-    if (spawned != 0) return result;
+    if (pid < 0) return result;
     int status = 0;
-    EXPECT_EQ(waitpid(pid, &status, 0), pid);
+    pid_t done = 0;
+    for (int waited = 0; (done = waitpid(pid, &status, WNOHANG)) == 0 && waited < 6000; ++waited)
+      usleep(10000);
+    if (done == 0) {
+      ADD_FAILURE() << "plavo did not end; killed";
+      kill(pid, SIGKILL);
+      done = waitpid(pid, &status, 0);
+    }
+    EXPECT_EQ(done, pid);
     result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     while (wait(nullptr) > 0) {
     }
-    result.out = readAll(outName);
-    result.err = readAll(errName);
+    result.out = readAll(root + "/stdout");
+    result.err = readAll(root + "/stderr");
     return result;
   }
 

@@ -515,6 +515,8 @@ long errorFromErrno(int error) {
 }
 
 std::string errorText(const std::string& path, int error) {
+  // EINVAL is what the regular-file checks below report for a FIFO, device or socket.
+  if (error == EINVAL) return path + ": not a regular file";
   return path + ": " + std::strerror(error);
 }
 
@@ -562,6 +564,14 @@ bool makeDirectories(const std::string& directory) {
     if (!part.empty() && ::mkdir(osPath(part).c_str(), 0755) != 0 && errno != EEXIST) return false;
     if (slash == std::string::npos) return true;
   }
+}
+
+// Whether an open descriptor is a regular file; O_NONBLOCK, with which a FIFO was opened
+// without waiting, is cleared again for a regular file.
+bool isRegular(int fd) {
+  struct stat status {};
+  return ::fstat(fd, &status) == 0 && S_ISREG(status.st_mode) &&
+         ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) == 0;
 }
 
 class FileDescriptor {
@@ -644,7 +654,9 @@ std::string hivePath(const std::string& rootName) {
 long readHiveFile(const std::string& rootName, RegistryHive& hive, std::string& detail) {
   try {
     std::string path = hivePath(rootName);
-    FileDescriptor in(::open(osPath(path).c_str(), O_RDONLY | O_CLOEXEC));
+    // A hive is a regular file: a FIFO would stop the program for good, a device would be
+    // read without end.
+    FileDescriptor in(openRegularFile(path));
     if (in.get() < 0) {
       detail = errorText(path, errno);
       return errorFromErrno(errno);
@@ -674,7 +686,12 @@ long updateHiveFile(const std::string& rootName,
     bool madeDirectory = false;
     while (true) {
       RegistryHive hive(rootName);
-      FileDescriptor file(::open(osPath(path).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644));
+      FileDescriptor file(
+          ::open(osPath(path).c_str(), O_RDWR | O_CREAT | O_NONBLOCK | O_CLOEXEC, 0644));
+      if (file.get() >= 0 && !isRegular(file.get())) {
+        detail = errorText(path, EINVAL);
+        return kRegGeneralFailure;
+      }
       if (file.get() < 0) {
         int error = errno;
         if (error == ENOENT && !madeDirectory) {
