@@ -539,9 +539,10 @@ TEST(Manager, TerminateDuringASaveLeavesNoTemporaryFile) {
   };
   bool sent = false;
   while (!sent) {
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, WNOHANG), 0) << "the saving child ended by itself";
     if (!temporaryExists()) continue;
     kill(child, SIGSTOP);
-    int status = 0;
     ASSERT_EQ(waitpid(child, &status, WUNTRACED), child);
     if (temporaryExists()) {
       kill(child, SIGTERM);

@@ -314,6 +314,8 @@ TEST_F(Program, InterruptOrTerminateEndARunWaitingOnAFile) {
     const std::string waiter = " " + std::to_string(pid) + " ";
     bool blocked = false;
     while (!blocked) {
+      const std::string state = readAll("/proc/" + std::to_string(pid) + "/stat");
+      ASSERT_EQ(state.find(") Z"), std::string::npos) << "plavo ended before it waited";
       std::istringstream locks(readAll("/proc/locks"));
       for (std::string line; std::getline(locks, line);)
         blocked = blocked || (line.find("->") != std::string::npos &&

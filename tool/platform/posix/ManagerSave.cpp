@@ -38,18 +38,20 @@ std::string systemReason(const std::string& path, int error) {
 }
 
 // Why the new file could not take the place of target. In a shared directory with the sticky
-// bit the usual cause is a file of that name that another user made first.
+// bit the usual cause is a file (or directory) of that name that another user made first.
 std::string renameReason(const std::string& target, int error) {
   struct stat status {};
-  if ((error == EPERM || error == EACCES) && ::lstat(target.c_str(), &status) == 0 &&
-      status.st_uid != ::geteuid()) {
-    const passwd* owner = ::getpwuid(status.st_uid);
-    const std::string name = owner != nullptr && owner->pw_name != nullptr
-                                 ? owner->pw_name
-                                 : "with the id " + std::to_string(status.st_uid);
-    return target + " belongs to the user " + name + " and cannot be replaced";
+  if (::lstat(target.c_str(), &status) != 0 || status.st_uid == ::geteuid()) {
+    return systemReason(target, error);
   }
-  return systemReason(target, error);
+  const passwd* entry = ::getpwuid(status.st_uid);
+  const std::string owner = entry != nullptr && entry->pw_name != nullptr
+                                ? entry->pw_name
+                                : "with the id " + std::to_string(status.st_uid);
+  if (error == EPERM || error == EACCES) {
+    return target + " belongs to the user " + owner + " and cannot be replaced";
+  }
+  return systemReason(target, error) + " (it belongs to the user " + owner + ")";
 }
 
 }  // namespace
