@@ -131,6 +131,28 @@ class Installation {
     return finish(start(arguments, "", {}, uid, gid));
   }
 
+  // Whether the user may start the built plavo and reach the installation (a build below a
+  // private home directory is out of its reach).
+  bool reachableBy(uid_t uid, gid_t gid) const {
+    const std::string program = programPath();
+    const pid_t pid = fork();
+    if (pid == 0) {
+      if (setgroups(0, nullptr) != 0 || setgid(gid) != 0 || setuid(uid) != 0) _exit(1);
+      _exit(access(program.c_str(), X_OK) == 0 && access(temp().c_str(), X_OK) == 0 ? 0 : 1);
+    }
+    int status = 0;
+    return pid > 0 && waitpid(pid, &status, 0) == pid && WIFEXITED(status) &&
+           WEXITSTATUS(status) == 0;
+  }
+
+  // The built plavo, beside this test program.
+  static std::string programPath() {
+    char self[PATH_MAX] = {};
+    const ssize_t size = readlink("/proc/self/exe", self, sizeof(self) - 1);
+    std::string program(self, size > 0 ? static_cast<size_t>(size) : 0);
+    return program.substr(0, program.rfind('/')) + "/plavo";
+  }
+
   // Starts plavo as run does, without waiting; -1 on failure.
   pid_t start(const std::vector<std::string>& arguments, const std::string& registry = "",
               const std::vector<std::string>& extraEnvironment = {},
@@ -142,10 +164,7 @@ class Installation {
         "PATH=" + root + "/bin:/usr/bin:/bin", "HOME=" + root,
         "XDG_SESSION_ID=" + currentSession(), "LANG=C"};
     env.insert(env.end(), extraEnvironment.begin(), extraEnvironment.end());
-    char self[PATH_MAX] = {};
-    const ssize_t size = readlink("/proc/self/exe", self, sizeof(self) - 1);
-    std::string program(self, size > 0 ? static_cast<size_t>(size) : 0);
-    program = program.substr(0, program.rfind('/')) + "/plavo";
+    const std::string program = programPath();
     std::vector<std::string> args = arguments;
     args.insert(args.begin(), program);
     std::vector<char*> argv, envp;
