@@ -43,8 +43,8 @@ enum class SearchCandidate {
 
 // On POSIX a hit is a regular file (links followed) that the user may execute, and nobody
 // but the effective user and root can change it: the file (and a link leading to it) belongs
-// to one of them, the file is not writable by group or others, and its folder is not either
-// unless the folder has the sticky bit. An untrusted path gets the reason in `reason`
+// to one of them, the file is not writable by others, and its folder is not either unless the
+// folder has the sticky bit. An untrusted path gets the reason in `reason`
 // ("it belongs to the user mallory"). On Windows anything that exists is a hit.
 SearchCandidate checkSearchCandidate(const std::string& path, std::string& reason);
 

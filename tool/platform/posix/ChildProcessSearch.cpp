@@ -25,8 +25,9 @@ std::string userName(uid_t user) {
   return entry != nullptr && entry->pw_name != nullptr ? entry->pw_name : std::to_string(user);
 }
 
-// Group members count as others: only the owner and root may change what gets started.
-bool writableByOthers(mode_t mode) { return (mode & (S_IWGRP | S_IWOTH)) != 0; }
+// Group write is left to the administrator: with one group per user (umask 002) a user's own
+// folders are group-writable, and nobody else is in that group.
+bool writableByOthers(mode_t mode) { return (mode & S_IWOTH) != 0; }
 
 }  // namespace
 
