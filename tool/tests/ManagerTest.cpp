@@ -421,7 +421,7 @@ TEST_F(Launcher, RunReportsMissingProgramAsGiven) {
 }
 
 // A file that somebody other than the user and root could change is passed over with one
-// warning, and the search goes on in the specified order. The working directory's parent is a
+// warning, and the search goes on in its usual order. The working directory's parent is a
 // folder everybody may write to, as a shared project folder often is.
 TEST_F(Launcher, PassesOverFilesOthersCanChange) {
   const std::string shared = makeDir("shared");

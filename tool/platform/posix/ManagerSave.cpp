@@ -77,6 +77,7 @@ bool replaceFile(const std::string& name, const std::string& content, std::strin
                   static_cast<unsigned long long>(random()));
     const std::string temporary = target + suffix;
     int descriptor = -1;
+    int made = 0;
     {
       // Made and recorded as one step: a signal that ends the run removes it (and nothing
       // that another process made under this name).
@@ -84,11 +85,12 @@ bool replaceFile(const std::string& name, const std::string& content, std::strin
       // 0644: the umask may take bits away but never makes the file writable by others.
       descriptor =
           ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+      made = errno;
       if (descriptor >= 0) KestroCorelib::platform::setPendingFile(temporary);
     }
     if (descriptor < 0) {
-      if (errno == EEXIST) continue;
-      reason = systemReason(directory, errno);
+      if (made == EEXIST) continue;
+      reason = systemReason(directory, made);
       return false;
     }
     int error = 0;
@@ -100,9 +102,10 @@ bool replaceFile(const std::string& name, const std::string& content, std::strin
       KestroCorelib::platform::clearPendingFile();
       return true;
     }
-    reason = error != 0 ? systemReason(target, error) : renameReason(target, errno);
+    if (error == 0) error = errno;
     ::unlink(temporary.c_str());
     KestroCorelib::platform::clearPendingFile();
+    reason = renameReason(target, error);
     return false;
   }
   reason = systemReason(directory, EEXIST);

@@ -16,6 +16,7 @@
 #include <utility>
 
 #include "platform/PlatformFiles.h"
+#include "platform/PlatformSignals.h"
 
 namespace KestroCorelib::platform {
 
@@ -605,10 +606,18 @@ long replaceFile(const std::string& path, const std::string& text, const struct 
   std::string pattern = osPath(directory + "/." + base + ".XXXXXX");
   std::vector<char> temporary(pattern.begin(), pattern.end());
   temporary.push_back('\0');
-  FileDescriptor out(::mkstemp(temporary.data()));
+  FileDescriptor out;
+  int made = 0;
+  {
+    // Made and recorded as one step, so that a signal ending the run removes it.
+    EndSignalsHeld held;
+    out.reset(::mkstemp(temporary.data()));
+    made = errno;
+    if (out.get() >= 0) setPendingFile(temporary.data());
+  }
   if (out.get() < 0) {
-    detail = errorText(directory, errno);
-    return errorFromErrno(errno);
+    detail = errorText(directory, made);
+    return errorFromErrno(made);
   }
   // The hive keeps its mode (and owner, when we are allowed to set it).
   if (::fchmod(out.get(), like.st_mode & 07777) != 0) {
@@ -620,9 +629,13 @@ long replaceFile(const std::string& path, const std::string& text, const struct 
   int error = 0;
   if (!writeAll(out.get(), text) || ::fsync(out.get()) != 0 || ::close(out.release()) != 0)
     error = errno;
-  if (error == 0 && ::rename(temporary.data(), osPath(path).c_str()) != 0) error = errno;
+  {
+    EndSignalsHeld held;
+    if (error == 0 && ::rename(temporary.data(), osPath(path).c_str()) != 0) error = errno;
+    if (error != 0) ::unlink(temporary.data());
+    clearPendingFile();
+  }
   if (error != 0) {
-    ::unlink(temporary.data());
     detail = errorText(path, error);
     return errorFromErrno(error);
   }
