@@ -31,7 +31,9 @@ function(plavo_add_tests dir)
     add_executable(${name} ${src})
     target_link_libraries(${name} PRIVATE ${ARGN} GTest::gtest GTest::gtest_main
                           Threads::Threads proj_warnings proj_options)
+    # A test that hangs (a reader waiting on a FIFO, a signal ignored) is ended and fails.
     gtest_discover_tests(${name} WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}
-                         PROPERTIES ENVIRONMENT "PLAVO_SOURCE_DIR=${PROJECT_SOURCE_DIR}")
+                         PROPERTIES ENVIRONMENT "PLAVO_SOURCE_DIR=${PROJECT_SOURCE_DIR}"
+                                    TIMEOUT 120)
   endforeach()
 endfunction()

@@ -7,12 +7,14 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <vector>
 
 #include "DateTime.h"
 #include "StringTools.h"
 #include "platform/PlatformFiles.h"
+#include "platform/PlatformStreams.h"
 
 using KestroCorelib::StringTools;
 
@@ -173,9 +175,23 @@ FXImage* ImageProviderBase::takeCached(CacheKind kind, const std::wstring& fileN
 }
 
 bool ImageProviderBase::loadPixels(FXImage* picture, const std::wstring& path) {
-    std::string osPath = KestroCorelib::platform::osPath(StringTools::toNarrow(path));
-    FXFileStream stream;
-    if (!stream.open(FXString(osPath.c_str()), FXStreamLoad, 8192)) return false;
+    // The file is read here rather than by the toolkit's file stream, which would open a FIFO
+    // and wait for a writer, or read a device without end: only a regular file is taken.
+    const int descriptor = KestroCorelib::platform::openRegularFile(StringTools::toNarrow(path));
+    if (descriptor < 0) return false;
+    std::FILE* file = KestroCorelib::platform::streamFromDescriptor(descriptor);
+    if (file == nullptr) return false;
+    std::vector<FXuchar> bytes;
+    FXuchar block[8192];
+    size_t got = 0;
+    while ((got = std::fread(block, 1, sizeof block, file)) > 0) {
+        bytes.insert(bytes.end(), block, block + got);
+    }
+    const bool readWhole = std::ferror(file) == 0;
+    std::fclose(file);
+    if (!readWhole || bytes.empty()) return false;
+    FXMemoryStream stream;
+    if (!stream.open(FXStreamLoad, bytes.size(), bytes.data())) return false;
     return picture->loadPixels(stream);
 }
 

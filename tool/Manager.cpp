@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdio>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -15,6 +16,7 @@
 #include "StringTools.h"
 #include "SystemBase.h"
 #include "platform/PlatformChildProcess.h"
+#include "platform/PlatformFiles.h"
 #include "platform/PlatformManager.h"
 
 using KestroCorelib::ConfNodePtr;
@@ -36,6 +38,13 @@ std::string normaliseDirectory(std::string path) {
   StringTools::removeTrailingBackslashes(path);
   StringTools::replaceChar(path, '\\', '/');
   return path;
+}
+
+// A nested line of an error holding text as it is ('%', '@' and braces included).
+KestroCorelib::Exception cause(const std::string& text) {
+  ParamStream parameters;
+  parameters << text;
+  return KestroCorelib::Exception("%", parameters);
 }
 
 std::string lowerExtension(const std::string& path) {
@@ -60,16 +69,34 @@ void Manager::init(const std::string& temporaryDirectory,
   session = KestroCorelib::SystemInfo::get(KestroCorelib::SystemInfo::SessionId);
   tempDir = temporaryDirectory;
   confDir = configurationDirectory;
-  if (tempDir.empty()) {
-    KestroCorelib::ConfAgent agent;
-    tempDir = agent.getLocalString("Resources\\InstallDir", false) + "/log/temp";
-  }
-  if (confDir.empty()) {
-    KestroCorelib::ConfAgent agent;
-    confDir = agent.getLocalString("Resources\\ConfigurationDir", false);
-  }
+  if (tempDir.empty()) tempDir = installationDirectory("Resources\\InstallDir") + "/log/temp";
+  if (confDir.empty()) confDir = installationDirectory("Resources\\ConfigurationDir");
   tempDir = normaliseDirectory(tempDir);
   confDir = normaliseDirectory(confDir);
+}
+
+std::string Manager::installationDirectory(const std::string& key) {
+  const std::string value = KestroCorelib::ConfAgent().getLocalString(key, false);
+  // Every later use goes through C strings, which would end the path at a NUL.
+  if (value.find('\0') != std::string::npos) {
+    std::string shown;
+    for (char c : value) shown += c == '\0' ? std::string("<NUL>") : std::string(1, c);
+    ParamStream parameters;
+    parameters << key << shown;
+    throw InvalidDirectory("Registry value \"%\" holds a NUL byte: \"%\"", KESTRO_SOURCE_TAG,
+                           parameters);
+  }
+  std::string expanded = value;
+  StringTools::normalizePath(expanded);
+  if (!KestroCorelib::platform::isAbsoluteOsPath(expanded)) {
+    ParamStream parameters;
+    parameters << key << value << expanded;
+    throw InvalidDirectory(
+        "Registry value \"%\" is not an absolute path: \"%\" (after expanding references: "
+        "\"%\")",
+        KESTRO_SOURCE_TAG, parameters);
+  }
+  return value;
 }
 
 ConfNodePtr Manager::loadMap(const std::string& path) const {
@@ -190,7 +217,12 @@ void Manager::apply() {
 }
 
 std::string Manager::getIdFileName() const {
-  return tempDir + "/project_id-" + user + "-" + session + ".idval";
+  // Account names such as DOMAIN\alice would otherwise put the file into a subdirectory,
+  // which in a shared directory anybody could have made first.
+  std::string userPart = user;
+  std::replace(userPart.begin(), userPart.end(), '\\', '+');
+  std::replace(userPart.begin(), userPart.end(), '/', '+');
+  return tempDir + "/project_id-" + userPart + "-" + session + ".idval";
 }
 
 void Manager::save() {
@@ -199,10 +231,13 @@ void Manager::save() {
   const std::string& project = chosenProject.empty() ? defaultProject : chosenProject;
   const std::string content =
       "time=" + std::to_string(static_cast<uint64_t>(now)) + "\nproject=" + project;
-  if (!platform::replaceFile(fileName, content)) {
+  std::string reason;
+  if (!platform::replaceFile(fileName, content, reason)) {
     ParamStream parameters;
     parameters << fileName;
-    throw FailedToSave("Failed to save '%' file", KESTRO_SOURCE_TAG, parameters);
+    FailedToSave error("Failed to save '%' file", KESTRO_SOURCE_TAG, parameters);
+    error.addNested(cause(reason));
+    throw error;
   }
 }
 
@@ -225,9 +260,12 @@ void Manager::run(const std::string& executable, const std::string& arguments) {
   }
   ChildProcess child(exe, arguments, true);
   if (!child.start()) {
+    const std::string reason = platform::startFailure(exe);
     ParamStream parameters;
     parameters << exe << arguments;
-    throw FailedToRun("Failed to run \"%\" with arguments \"%\"", KESTRO_SOURCE_TAG, parameters);
+    FailedToRun error("Failed to run \"%\" with arguments \"%\"", KESTRO_SOURCE_TAG, parameters);
+    error.addNested(cause(reason));
+    throw error;
   }
 }
 
@@ -254,18 +292,24 @@ std::string programFolderDirectories() {
   return lines;
 }
 
+void warnOnStandardError(const std::string& text) {
+  std::fputs((text + "\n").c_str(), stderr);
+  std::fflush(stderr);
+}
+
 bool findExecutable(const std::string& name, std::string& found,
-                    const std::string& extraDirectories) {
+                    const std::string& extraDirectories, const SearchWarning& warn) {
   const std::string suffix =
       !platform::appendsExeSuffix() || lowerExtension(name) == "exe" ? "" : ".exe";
   const std::string candidate =
       name.compare(0, 7, kToolPrefix) == 0 ? name : kToolPrefix + name;
-  if (searchDirectories(candidate + suffix, found, "", extraDirectories)) return true;
-  return searchDirectories(candidate.substr(7) + suffix, found, "", extraDirectories);
+  if (searchDirectories(candidate + suffix, found, "", extraDirectories, warn)) return true;
+  return searchDirectories(candidate.substr(7) + suffix, found, "", extraDirectories, warn);
 }
 
 bool searchDirectories(const std::string& name, std::string& found,
-                       const std::string& extraVariable, const std::string& extraDirectories) {
+                       const std::string& extraVariable, const std::string& extraDirectories,
+                       const SearchWarning& warn) {
   const char separator = platform::pathListSeparator();
   std::vector<std::string> directories =
       StringTools::split(extraDirectories, '\n', StringTools::unlimited, true);
@@ -288,9 +332,15 @@ bool searchDirectories(const std::string& name, std::string& found,
     // Parents are searched too, each folder once in the whole search.
     while (!directory.empty() && visited.count(directory) == 0) {
       const std::string path = directory + "\\" + name;
-      if (platform::isSearchCandidate(path)) {
+      std::string reason;
+      const platform::SearchCandidate candidate = platform::checkSearchCandidate(path, reason);
+      if (candidate == platform::SearchCandidate::Usable) {
         found = path;
         return true;
+      }
+      if (candidate == platform::SearchCandidate::Untrusted && warn) {
+        warn("Warning: Passed over \"" + KestroCorelib::platform::osPath(path) +
+             "\" in the search for a program: " + reason);
       }
       visited.insert(directory);
       directory = StringTools::parentDirectory(directory);

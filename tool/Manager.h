@@ -31,10 +31,19 @@ class Manager : public KestroCorelib::Throws {
  public:
   // The map file could not be read or has no plavo.projects. Plain text.
   KESTRO_EXCEPTION(InvalidMapFile);
-  // The project ID file could not be written: "Failed to save '<file name>' file".
+  // The project ID file could not be written: "Failed to save '<file name>' file", then a
+  // nested line with the reason, naming the owner of a file that another user made first:
+  //   FailedToSave: Failed to save '/opt/kestro/log/temp/project_id-alice-3.idval' file
+  //   Exception: /opt/kestro/log/temp/project_id-alice-3.idval belongs to the user mallory
+  //   and cannot be replaced
   KESTRO_EXCEPTION(FailedToSave);
-  // The launched program was not found or could not be started.
+  // The launched program was not found or could not be started; a failed start has a nested
+  // line with the system's reason and the path as the system writes it.
   KESTRO_EXCEPTION(FailedToRun);
+  // A directory read from the registry is not an absolute path once references are
+  // expanded, or holds a NUL byte: it would be resolved against the current directory or cut
+  // short, so the map would be read and the ID file written somewhere else.
+  KESTRO_EXCEPTION(InvalidDirectory);
 
   // Where reports go: the text and whether it is quiet. The frame's report in the program.
   using Reporter = std::function<void(const std::string& text, bool quiet)>;
@@ -57,7 +66,9 @@ class Manager : public KestroCorelib::Throws {
   // "Resources\ConfigurationDir". Both are then normalised (environment references, "." and
   // "..", long names), lose trailing separators and get forward slashes:
   //   init("%KESTRO%\\log\\temp\\", "")  // tempDir "/opt/kestro/log/temp" with KESTRO=/opt/kestro
-  // Errors of the configuration agent (a missing registry value) pass on unchanged.
+  // Errors of the configuration agent (a missing registry value) pass on unchanged. A value
+  // read from the registry that holds a NUL byte, or is not absolute once references are
+  // expanded (an unset %VAR% stays as it is), raises InvalidDirectory naming the value.
   void init(const std::string& temporaryDirectory, const std::string& configurationDirectory);
 
   // Reads the map at path (empty: confDir + "/projectmap.kconf") and fills eligible,
@@ -85,7 +96,8 @@ class Manager : public KestroCorelib::Throws {
   // Sets KESTRO_PROJECT to the chosen project (or the default) and saves the ID file.
   void apply();
 
-  // Writes tempDir/project_id-<user>-<session>.idval holding "time=<ms>\nproject=<name>".
+  // Writes tempDir/project_id-<user>-<session>.idval holding "time=<ms>\nproject=<name>",
+  // mode 0644 less the umask.
   // The file is replaced as a whole (new file beside it, then renamed over it), so readers
   // never see a torn file and a link planted under the name is replaced, not followed.
   // Raises FailedToSave naming the file.
@@ -97,7 +109,9 @@ class Manager : public KestroCorelib::Throws {
   // exist. Raises FailedToRun.
   void run(const std::string& executable, const std::string& arguments);
 
-  // The project ID file's name for the current user and session.
+  // The project ID file's name for the current user and session. A '/' or '\\' in the user
+  // name (DOMAIN\\alice) becomes '+', so the file always lands directly in tempDir:
+  //   user "CORP\\alice", session 3  ->  tempDir + "/project_id-CORP+alice-3.idval"
   std::string getIdFileName() const;
 
   const std::set<std::string>& getEligible() const { return eligible; }
@@ -113,6 +127,7 @@ class Manager : public KestroCorelib::Throws {
  private:
   void readGuiFrom(const KestroCorelib::ConfNodePtr& map);
   KestroCorelib::ConfNodePtr loadMap(const std::string& path) const;
+  static std::string installationDirectory(const std::string& key);
   void report(const std::string& text) const;
   void reportNotEligible(const std::string& message) const;
 
@@ -129,18 +144,28 @@ class Manager : public KestroCorelib::Throws {
   std::string logo;
 };
 
+// Where the launcher search's warnings go; the program writes them to standard error.
+using SearchWarning = std::function<void(const std::string& text)>;
+void warnOnStandardError(const std::string& text);
+
 // Launcher search. findExecutable looks for "kestro_" + name and then name (on Windows with
 // ".exe" appended unless the name ends in .exe) through searchDirectories, the extra folders
 // first. True with the full path in found.
 bool findExecutable(const std::string& name, std::string& found,
-                    const std::string& extraDirectories = std::string());
+                    const std::string& extraDirectories = std::string(),
+                    const SearchWarning& warn = warnOnStandardError);
 
 // Looks for name in: the lines of extraDirectories, the current directory, the folders of the
 // environment variable extraVariable (if named and set) and those of PATH (unless
 // extraVariable is PATH). Each folder is normalised and searched with its parent folders;
 // a folder is searched once in the whole search. True with folder + "\" + name in found.
+// A file there that somebody other than the user and root could change is passed over
+// (platform::checkSearchCandidate), with one warning for it:
+//   Warning: Passed over "/tmp/kestro_tool" in the search for a program: it belongs to the
+//   user mallory
 bool searchDirectories(const std::string& name, std::string& found,
-                       const std::string& extraVariable, const std::string& extraDirectories);
+                       const std::string& extraVariable, const std::string& extraDirectories,
+                       const SearchWarning& warn = warnOnStandardError);
 
 // The launcher's extra folders: the subfolders of the program folder, one "folder/name" line
 // each, in byte order; empty when it cannot be listed.

@@ -21,6 +21,10 @@ struct ProcessRecord {
 bool startProcess(const std::string& executable, const std::wstring& commandLine,
                   bool inheritHandles, ProcessRecord& record);
 
+// Why startProcess just failed for executable: the path as the system writes it and the
+// system's reason, as in "/opt/tools/edit: Permission denied". Call it right after the failure.
+std::string startFailure(const std::string& executable);
+
 // Gives back what startProcess kept (handles); never throws.
 void releaseProcess(ProcessRecord& record) noexcept;
 
@@ -30,9 +34,19 @@ bool appendsExeSuffix();
 // The separator of PATH-like environment variables: ':' on POSIX, ';' on Windows.
 char pathListSeparator();
 
-// Whether path (library form) may be taken as a search hit: on POSIX a regular file the user
-// may execute, on Windows anything that exists.
-bool isSearchCandidate(const std::string& path);
+// What the launcher's search makes of a path (library form).
+enum class SearchCandidate {
+  None,       // nothing to start there
+  Usable,     // a hit
+  Untrusted,  // would be a hit, but somebody other than its user and root can change it
+};
+
+// On POSIX a hit is a regular file (links followed) that the user may execute, and nobody
+// but the effective user and root can change it: the file (and a link leading to it) belongs
+// to one of them, the file is not writable by others, and its folder is not either unless the
+// folder has the sticky bit. An untrusted path gets the reason in `reason`
+// ("it belongs to the user mallory"). On Windows anything that exists is a hit.
+SearchCandidate checkSearchCandidate(const std::string& path, std::string& reason);
 
 // Names of the subdirectories of folder (library form), without "." and "..", in any order;
 // empty when folder cannot be listed.

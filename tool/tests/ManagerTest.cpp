@@ -1,15 +1,20 @@
 #include "Manager.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <pwd.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <set>
 #include <string>
 #include <vector>
 
+#include "AppFrame.h"
 #include "ConfAgent.h"
 #include "ConfFile.h"
 #include "ConfNode.h"
@@ -226,7 +231,9 @@ TEST(Manager, SaveFailsWhenDirectoryIsMissing) {
   const std::string name = inst.root + "/no@where};/log/temp/project_id-" + currentUser() + "-" +
                            manager.getSession() + ".idval";
   expectError<Manager::FailedToSave>([&] { manager.setProject(""); },
-                                     "FailedToSave: Failed to save '" + name + "' file");
+                                     "FailedToSave: Failed to save '" + name + "' file\n" +
+                                         "Exception: " + inst.root +
+                                         "/no@where};/log/temp: No such file or directory");
   // The variable is set before the file is written.
   EXPECT_STREQ(std::getenv("KESTRO_PROJECT"), "N/A");
 }
@@ -285,6 +292,8 @@ namespace {
 class Launcher : public ::testing::Test {
  protected:
   void SetUp() override {
+    // Folders made here are not writable by others, which the search would pass over.
+    savedUmask = umask(022);
     const char* path = std::getenv("PATH");
     savedPath = path != nullptr ? path : "";
     char cwd[4096];
@@ -292,6 +301,7 @@ class Launcher : public ::testing::Test {
     ASSERT_EQ(chdir(makeDir("cwd").c_str()), 0);
   }
   void TearDown() override {
+    umask(savedUmask);
     setenv("PATH", savedPath.c_str(), 1);
     EXPECT_EQ(chdir(savedCwd.c_str()), 0);
   }
@@ -325,6 +335,7 @@ class Launcher : public ::testing::Test {
   std::string in(const std::string& relative) { return libraryForm(dir.root + "/" + relative); }
   Installation dir;
   std::string savedPath, savedCwd;
+  mode_t savedUmask = 022;
 };
 
 }  // namespace
@@ -388,7 +399,15 @@ TEST_F(Launcher, RunStartsFoundProgramWithArguments) {
   EXPECT_EQ(readAll(dir.root + "/launched"), "[" + tool + "]\n[x]\n[compiler]\n");
   const std::string plain = makeTool("plain", 0644);
   expectError<Manager::FailedToRun>([&] { manager.run(plain, "a  b"); },
-                                    "FailedToRun: Failed to run \"" + plain + "\" with arguments \"a  b\"");
+                                    "FailedToRun: Failed to run \"" + plain +
+                                        "\" with arguments \"a  b\"\nException: " + plain +
+                                        ": Permission denied");
+  // A found program is named in the library's form first; the system's reason and form follow.
+  writeFile(dir.root + "/p/kestro_broken", "#!/no/such/interpreter\n", 0755);
+  expectError<Manager::FailedToRun>([&] { manager.run("broken", ""); },
+                                    "FailedToRun: Failed to run \"" + in("p/kestro_broken") +
+                                        "\" with arguments \"\"\nException: " + dir.root +
+                                        "/p/kestro_broken: No such file or directory");
 }
 
 TEST_F(Launcher, RunReportsMissingProgramAsGiven) {
@@ -399,4 +418,146 @@ TEST_F(Launcher, RunReportsMissingProgramAsGiven) {
         [&] { manager.run(name, ""); },
         "FailedToRun: Failed to run \"" + name + "\" (could not find path to executable)");
   }
+}
+
+// A file that somebody other than the user and root could change is passed over with one
+// warning, and the search goes on in its usual order. The working directory's parent is a
+// folder everybody may write to, as a shared project folder often is.
+TEST_F(Launcher, PassesOverFilesOthersCanChange) {
+  const std::string shared = makeDir("shared");
+  const std::string work = makeDir("shared/work");
+  ASSERT_EQ(chmod(shared.c_str(), 0777), 0);
+  ASSERT_EQ(chdir(work.c_str()), 0);
+  makeTool("shared/kestro_tool");
+  makeTool("open/kestro_tool", 0757);
+  makeTool("sticky/kestro_tool");
+  makeTool("p/tool");
+  ASSERT_EQ(chmod((dir.root + "/sticky").c_str(), 01777), 0);
+  setPath(dir.root + "/open:" + dir.root + "/sticky:" + dir.root + "/p");
+  std::vector<std::string> warnings;
+  const auto collect = [&](const std::string& text) { warnings.push_back(text); };
+  std::string found;
+  ASSERT_TRUE(Kestro::findExecutable("tool", found, "", collect));
+  // In a folder with the sticky bit only the owner may replace a file: the user's own counts.
+  EXPECT_EQ(found, in("sticky/kestro_tool"));
+  const std::string passedOver = "Warning: Passed over \"" + dir.root;
+  EXPECT_EQ(warnings, (std::vector<std::string>{
+                          passedOver + "/shared/kestro_tool\" in the search for a program: "
+                                       "others may write to its folder",
+                          passedOver + "/open/kestro_tool\" in the search for a program: "
+                                       "others may write to it"}));
+
+  // Without a usable prefixed file the plain name wins.
+  ASSERT_EQ(chmod((dir.root + "/sticky/kestro_tool").c_str(), 0777), 0);
+  warnings.clear();
+  ASSERT_TRUE(Kestro::findExecutable("tool", found, "", collect));
+  EXPECT_EQ(found, in("p/tool"));
+  EXPECT_EQ(warnings.size(), 3u);
+}
+
+// What a second user plants in a shared sticky folder: a program, or a link that leads to a
+// system program (which would then run with the user's arguments). Needs root to give the
+// files away.
+TEST_F(Launcher, PassesOverWhatAnotherUserPlanted) {
+  if (geteuid() != 0) GTEST_SKIP() << "needs root to make files owned by another user";
+  const uid_t other = 65534;
+  const passwd* entry = getpwuid(other);
+  const std::string owner = entry != nullptr ? entry->pw_name : "with the id 65534";
+  const std::string shared = makeDir("shared");
+  ASSERT_EQ(chmod(shared.c_str(), 01777), 0);
+  ASSERT_EQ(chdir(makeDir("shared/work").c_str()), 0);
+  ASSERT_EQ(chown(makeTool("shared/kestro_tool").c_str(), other, other), 0);
+  const std::string link = shared + "/tool";
+  ASSERT_EQ(symlink(makeTool("p/tool").c_str(), link.c_str()), 0);
+  ASSERT_EQ(lchown(link.c_str(), other, other), 0);
+  setPath(dir.root + "/p");
+  std::vector<std::string> warnings;
+  std::string found;
+  ASSERT_TRUE(Kestro::findExecutable("tool", found, "",
+                                     [&](const std::string& text) { warnings.push_back(text); }));
+  EXPECT_EQ(found, in("p/tool"));
+  EXPECT_EQ(warnings,
+            (std::vector<std::string>{
+                "Warning: Passed over \"" + shared +
+                    "/kestro_tool\" in the search for a program: it belongs to the user " + owner,
+                "Warning: Passed over \"" + shared +
+                    "/tool\" in the search for a program: the link belongs to the user " + owner}));
+}
+
+// ---- The shared log/temp and files that are not regular files -----------------------------
+
+// A permissive umask does not make the ID file writable by others.
+TEST(Manager, IdFileIsNotWritableByOthersUnderUmask000) {
+  Mapped s;
+  s.manager.readMap("");
+  const mode_t saved = umask(0);
+  s.manager.save();
+  umask(saved);
+  struct stat status {};
+  ASSERT_EQ(stat(s.manager.getIdFileName().c_str(), &status), 0);
+  EXPECT_EQ(status.st_mode & 07777, 0644u);
+}
+
+// A logo or header image that is a FIFO is no image: the window would wait on it for good.
+TEST(Manager, LogoThatIsAFifoIsNotTaken) {
+  Mapped s;
+  const std::string fifo = s.inst.conf() + "/logo.gif";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0644), 0);
+  ASSERT_EQ(mkfifo((s.inst.conf() + "/header_kestro.gif").c_str(), 0644), 0);
+  writeFile(s.inst.conf() + "/header_kestro.png", "png");
+  s.inst.writeMap(globalProject("g(global)"),
+                  "  gui {\n   logo {\n    type=file\n    value=" + fifo + "\n   }\n  }\n");
+  s.manager.readMap("");
+  EXPECT_EQ(s.manager.getLogo(), s.inst.conf() + "/header_kestro.png");
+  // Asked for directly, a map that is a FIFO is refused at once.
+  EXPECT_THROW(s.manager.readGui(fifo), KestroCorelib::ConfFile::Load_FileError);
+}
+
+// A run ended by terminate while it saves leaves no temporary file beside the ID file, and the
+// ID file is whole. A child saves again and again; it is stopped while a new file exists, and
+// only then terminated, so the signal arrives in the middle of a save.
+TEST(Manager, TerminateDuringASaveLeavesNoTemporaryFile) {
+  Mapped s;
+  s.manager.readMap("");
+  s.manager.save();
+  int control[2];
+  ASSERT_EQ(pipe(control), 0);
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    close(control[1]);
+    fcntl(control[0], F_SETFL, O_NONBLOCK);
+    KestroCorelib::AppFrame::installSignalHandler();
+    char c = 0;
+    // Until the parent closes its end: read then gives 0 instead of EAGAIN.
+    while (read(control[0], &c, 1) < 0) s.manager.save();
+    _exit(0);
+  }
+  close(control[0]);
+  const std::string prefix = "project_id-" + currentUser() + "-" + currentSession() + ".idval.";
+  const auto temporaryExists = [&] {
+    for (const auto& entry : std::filesystem::directory_iterator(s.inst.temp())) {
+      if (entry.path().filename().string().rfind(prefix, 0) == 0) return true;
+    }
+    return false;
+  };
+  bool sent = false;
+  while (!sent) {
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, WNOHANG), 0) << "the saving child ended by itself";
+    if (!temporaryExists()) continue;
+    kill(child, SIGSTOP);
+    ASSERT_EQ(waitpid(child, &status, WUNTRACED), child);
+    if (temporaryExists()) {
+      kill(child, SIGTERM);
+      sent = true;
+    }
+    kill(child, SIGCONT);
+  }
+  close(control[1]);
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) << "status " << status;
+  EXPECT_EQ(entries(s.inst.temp()), 1);
+  expectIdFile(s.manager.getIdFileName(), "N/A");
 }

@@ -3,7 +3,9 @@
 // the project ID file's bytes, and a launched script that records what it received.
 #include <gtest/gtest.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
@@ -236,7 +238,7 @@ TEST_F(Program, ConcurrentRunsLeaveOneCompleteIdFile) {
   close(lock);
   for (int i = 0; i < runs; ++i) {
     if (started[i] <= 0) continue;
-    EXPECT_EQ(Installation::finish(started[i]), 0) << "run " << i;
+    EXPECT_EQ(Installation::waitFor(started[i]), 0) << "run " << i;
     const std::string output = root + "/run" + std::to_string(i);
     EXPECT_EQ(readAll(output + ".out") + readAll(output + ".err"), "") << "run " << i;
   }
@@ -249,4 +251,195 @@ TEST_F(Program, ConcurrentRunsLeaveOneCompleteIdFile) {
   const int number = std::atoi(project.c_str() + 1);
   ASSERT_TRUE(number >= 0 && number < runs && project == "p" + std::to_string(number)) << content;
   expectIdFile(project);
+}
+
+// ---- On a machine shared with other users -----------------------------------------------
+
+namespace {
+
+// A user made for one test and removed afterwards (root only).
+struct TemporaryUser {
+  explicit TemporaryUser(const std::string& userName) : name(userName) {
+    const std::string command =
+        "useradd --badname -M -N -s /usr/sbin/nologin '" + name + "' >/dev/null 2>&1";
+    if (std::system(command.c_str()) != 0) return;
+    const passwd* entry = getpwnam(name.c_str());
+    if (entry == nullptr) return;
+    uid = entry->pw_uid;
+    gid = entry->pw_gid;
+    made = true;
+  }
+  ~TemporaryUser() {
+    if (made) std::system(("userdel '" + name + "' >/dev/null 2>&1").c_str());
+  }
+  std::string name;
+  uid_t uid = 0;
+  gid_t gid = 0;
+  bool made = false;
+};
+
+// The user nobody, as whom a run is made by a test that runs as root.
+const uid_t kNobody = 65534;
+
+std::string userName(uid_t uid) {
+  const passwd* entry = getpwuid(uid);
+  return entry != nullptr ? entry->pw_name : "with the id " + std::to_string(uid);
+}
+
+}  // namespace
+
+// What a second user planted in /tmp, a parent of the working directory, does not run; the
+// program found on PATH does, and the user is told what was passed over.
+TEST_F(Program, PassesOverAProgramAnotherUserPlantedInTmp) {
+  struct stat tmp {};
+  if (geteuid() != 0) GTEST_SKIP() << "needs root to plant a file owned by another user";
+  if (stat("/tmp", &tmp) != 0 || (tmp.st_mode & S_ISVTX) == 0 || root.rfind("/tmp/", 0) != 0)
+    GTEST_SKIP() << "needs the installation below a sticky /tmp";
+  const std::string name = "planted-" + std::to_string(getpid());
+  const std::string planted = "/tmp/kestro_" + name;
+  writeFile(planted, "#!/bin/sh\ntouch '" + root + "/hijacked'\n", 0755);
+  ASSERT_EQ(chown(planted.c_str(), kNobody, kNobody), 0);
+  writeFile(root + "/bin/" + name, "#!/bin/sh\ntouch '" + root + "/ran'\n", 0755);
+  const Result r = inst.run({"--launch", name});
+  unlink(planted.c_str());
+  EXPECT_EQ(r.exitCode, 0);
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(r.err, "Warning: Passed over \"" + planted +
+                       "\" in the search for a program: it belongs to the user " +
+                       userName(kNobody) + "\n");
+  EXPECT_EQ(access((root + "/ran").c_str(), F_OK), 0);
+  EXPECT_NE(access((root + "/hijacked").c_str(), F_OK), 0);
+}
+
+// An account name with a backslash (a directory-service login) cannot steer the ID file into a
+// subdirectory of log/temp, which another user could have made first.
+TEST_F(Program, IdFileOfADomainAccountLandsDirectlyInLogTemp) {
+  if (geteuid() != 0) GTEST_SKIP() << "needs root to create a user";
+  TemporaryUser user("CORP\\plavo" + std::to_string(getpid() % 100000));
+  if (!user.made) GTEST_SKIP() << "useradd could not create " << user.name;
+  ASSERT_EQ(chmod(root.c_str(), 0755), 0);
+  ASSERT_EQ(chmod(inst.temp().c_str(), 01777), 0);
+  if (!inst.reachableBy(user.uid, user.gid))
+    GTEST_SKIP() << "the built plavo is out of reach for another user";
+  const Result r = inst.runAs(user.uid, user.gid, {});
+  EXPECT_EQ(r.exitCode, 0) << r.out << r.err;
+  std::string userPart = user.name;
+  userPart[4] = '+';
+  plavo_test::expectIdFile(
+      inst.temp() + "/project_id-" + userPart + "-" + currentSession() + ".idval", "training");
+  EXPECT_EQ(entries(inst.temp()), 1);
+}
+
+// In a shared log/temp with the sticky bit, another user can make a user's ID file first; the
+// run then fails and says whose file is in the way. The planted file stays as it was.
+TEST_F(Program, IdFileMadeFirstByAnotherUserIsReportedWithItsOwner) {
+  if (geteuid() != 0) GTEST_SKIP() << "needs root to run as another user";
+  ASSERT_EQ(chmod(root.c_str(), 0755), 0);
+  ASSERT_EQ(chmod(inst.temp().c_str(), 01777), 0);
+  if (!inst.reachableBy(kNobody, kNobody))
+    GTEST_SKIP() << "the built plavo is out of reach for another user";
+  const std::string taken =
+      inst.temp() + "/project_id-" + userName(kNobody) + "-" + currentSession() + ".idval";
+  writeFile(taken, "planted");  // by root, the other user here
+  const Result r = inst.runAs(kNobody, kNobody, {"--set", "docs"});
+  EXPECT_EQ(r.exitCode, 2);
+  EXPECT_EQ(r.out, "FailedToSave: Failed to save '" + taken + "' file\nException: " + taken +
+                       " belongs to the user root and cannot be replaced\n");
+  EXPECT_EQ(readAll(taken), "planted");
+  EXPECT_EQ(entries(inst.temp()), 1);
+}
+
+// A map, hive or anything else the program reads that is a FIFO or a device does not stop it:
+// a FIFO map or one linked to /dev/zero counts as missing, a hive that is no file is refused.
+TEST_F(Program, FifoOrDeviceUnderAFileNameDoesNotHang) {
+  for (const std::string kind : {"fifo", "zero"}) {
+    unlink(inst.map().c_str());
+    if (kind == "fifo") {
+      ASSERT_EQ(mkfifo(inst.map().c_str(), 0644), 0);
+    } else {
+      ASSERT_EQ(symlink("/dev/zero", inst.map().c_str()), 0);
+    }
+    const Result r = inst.run({"--set", "docs"});
+    EXPECT_EQ(r.exitCode, 0) << kind;
+    EXPECT_EQ(r.out + r.err, "") << kind;
+    expectIdFile("N/A");
+  }
+  const std::string hive = root + "/registry/HKEY_LOCAL_MACHINE.reg";
+  unlink(hive.c_str());
+  ASSERT_EQ(mkfifo(hive.c_str(), 0644), 0);
+  const Result r = inst.run({});
+  EXPECT_EQ(r.exitCode, 2);
+  EXPECT_EQ(r.out,
+            "GetLocal_NoAccess: Got request for configuration key \"Resources\\InstallDir\" of "
+            "type local string, but failed to get access to it\n"
+            "Get_UnknownError: Unknown error when trying to get \"HKEY_LOCAL_MACHINE\"->"
+            "\"SOFTWARE\\Kestro\\Resources\"\nException: " + hive + ": not a regular file\n");
+}
+
+// Interrupt and terminate end a run that waits on a file (here the hive, which another
+// process holds locked) at once, with the exit status of the signal; nothing is registered.
+TEST_F(Program, InterruptOrTerminateEndARunWaitingOnAFile) {
+  const std::string hive = root + "/registry/HKEY_LOCAL_MACHINE.reg";
+  for (int signalNumber : {SIGINT, SIGTERM}) {
+    const int lock = open(hive.c_str(), O_RDONLY);
+    ASSERT_GE(lock, 0);
+    ASSERT_EQ(flock(lock, LOCK_EX), 0);
+    if (readAll("/proc/locks").find("FLOCK") == std::string::npos) {
+      close(lock);
+      GTEST_SKIP() << "/proc/locks does not show file locks here";
+    }
+    const pid_t pid = inst.start({"--set", "docs"});
+    ASSERT_GT(pid, 0);
+    // Wait until the run is blocked on the lock (a waiter shows as "->" in /proc/locks), so
+    // that the signal reaches the program's own handler.
+    const std::string waiter = " " + std::to_string(pid) + " ";
+    bool blocked = false;
+    while (!blocked) {
+      const std::string state = readAll("/proc/" + std::to_string(pid) + "/stat");
+      ASSERT_EQ(state.find(") Z"), std::string::npos) << "plavo ended before it waited";
+      std::istringstream locks(readAll("/proc/locks"));
+      for (std::string line; std::getline(locks, line);)
+        blocked = blocked || (line.find("->") != std::string::npos &&
+                              line.find(waiter) != std::string::npos);
+      if (!blocked) usleep(1000);
+    }
+    kill(pid, signalNumber);
+    close(lock);  // a run that ignored the signal goes on now and registers the project
+    const Result r = inst.finish(pid);
+    EXPECT_EQ(r.exitCode, 128 + signalNumber);
+    EXPECT_FALSE(registered());
+  }
+}
+
+// An InstallDir that names an unset variable would leave a relative path: the current
+// directory would supply the map and receive the ID file. A value cut by a NUL would put the
+// ID file elsewhere. Both are refused, naming the value.
+TEST_F(Program, InstallationDirectoryMustBeAbsoluteAndWhole) {
+  // What somebody planted in the working directory, to be obeyed under a relative InstallDir.
+  for (const char* sub : {"/log", "/log/temp", "/config"}) mkdir((root + sub).c_str(), 0755);
+  writeFile(root + "/config/projectmap.kconf",
+            "map {\n plavo {\n  projects {\n   planted(global,default) {\n   }\n  }\n }\n}\n");
+  inst.writeHive("\"InstallDir\"=\"%PLAVO_TEST_UNSET%\"\n\"ConfigurationDir\"=\"config\"\n");
+  Result r = inst.run({});
+  EXPECT_EQ(r.exitCode, 2);
+  EXPECT_EQ(r.out,
+            "InvalidDirectory: Registry value \"Resources\\InstallDir\" is not an absolute path: "
+            "\"%PLAVO_TEST_UNSET%\" (after expanding references: \"%PLAVO_TEST_UNSET%\")\n");
+  EXPECT_EQ(entries(root + "/log/temp"), 0);
+
+  // The bytes of <root>/install, NUL, "x".
+  std::string bytes;
+  char hex[4];
+  for (unsigned char c : root + "/install" + std::string(1, '\0') + "x") {
+    std::snprintf(hex, sizeof hex, "%02x,", c);
+    bytes += hex;
+  }
+  inst.writeHive("\"InstallDir\"=hex(1):" + bytes + "00\n\"ConfigurationDir\"=\"" + inst.conf() +
+                 "\"\n");
+  r = inst.run({});
+  EXPECT_EQ(r.exitCode, 2);
+  EXPECT_EQ(r.out,
+            "InvalidDirectory: Registry value \"Resources\\InstallDir\" holds a NUL byte: \"" +
+                root + "/install<NUL>x\"\n");
+  EXPECT_EQ(entries(inst.temp()), 0);
 }

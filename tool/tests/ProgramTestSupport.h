@@ -7,7 +7,8 @@
 #include <gtest/gtest.h>
 #include <limits.h>
 #include <pwd.h>
-#include <spawn.h>
+#include <grp.h>
+#include <signal.h>
 #include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -122,33 +123,51 @@ class Installation {
   // holding only bin/ and the system folders; waits for it and for anything it launched.
   Result run(const std::vector<std::string>& arguments, const std::string& registry = "",
              const std::vector<std::string>& extraEnvironment = {}) const {
-    // Launched programs outlive plavo; as their subreaper this process can wait for them.
-    prctl(PR_SET_CHILD_SUBREAPER, 1);
-    Result result;
-    const pid_t pid = start(arguments, "std", registry, extraEnvironment);
-    if (pid <= 0) return result;
-    result.exitCode = finish(pid);
-    while (wait(nullptr) > 0) {
+    return finish(start(arguments, "std", registry, extraEnvironment));
+  }
+
+  // The same as another user (root only: the child switches to uid and gid first).
+  Result runAs(uid_t uid, gid_t gid, const std::vector<std::string>& arguments) const {
+    return finish(start(arguments, "std", "", {}, uid, gid));
+  }
+
+  // Whether the user may start the built plavo and reach the installation (a build below a
+  // private home directory is out of its reach).
+  bool reachableBy(uid_t uid, gid_t gid) const {
+    const std::string program = programPath();
+    const pid_t pid = fork();
+    if (pid == 0) {
+      if (setgroups(0, nullptr) != 0 || setgid(gid) != 0 || setuid(uid) != 0) _exit(1);
+      _exit(access(program.c_str(), X_OK) == 0 && access(temp().c_str(), X_OK) == 0 ? 0 : 1);
     }
-    result.out = readAll(root + "/std.out");
-    result.err = readAll(root + "/std.err");
-    return result;
+    int status = 0;
+    return pid > 0 && waitpid(pid, &status, 0) == pid && WIFEXITED(status) &&
+           WEXITSTATUS(status) == 0;
+  }
+
+  // The built plavo, beside this test program.
+  static std::string programPath() {
+    char self[PATH_MAX] = {};
+    const ssize_t size = readlink("/proc/self/exe", self, sizeof(self) - 1);
+    std::string program(self, size > 0 ? static_cast<size_t>(size) : 0);
+    return program.substr(0, program.rfind('/')) + "/plavo";
   }
 
   // Starts plavo as run does, with standard output and error going to root/<output>.out and
-  // .err, and does not wait for it: several can run at once. Returns its process id.
-  pid_t start(const std::vector<std::string>& arguments, const std::string& output,
+  // .err, and does not wait for it: several can run at once. Returns its process id, -1 on
+  // failure.
+  pid_t start(const std::vector<std::string>& arguments, const std::string& output = "std",
               const std::string& registry = "",
-              const std::vector<std::string>& extraEnvironment = {}) const {
+              const std::vector<std::string>& extraEnvironment = {},
+              uid_t uid = static_cast<uid_t>(-1), gid_t gid = static_cast<gid_t>(-1)) const {
+    // Launched programs outlive plavo; as their subreaper this process can wait for them.
+    prctl(PR_SET_CHILD_SUBREAPER, 1);
     std::vector<std::string> env = {
         "KESTRO_REGISTRY_DIR=" + (registry.empty() ? root + "/registry" : registry),
         "PATH=" + root + "/bin:/usr/bin:/bin", "HOME=" + root,
         "XDG_SESSION_ID=" + currentSession(), "LANG=C"};
     env.insert(env.end(), extraEnvironment.begin(), extraEnvironment.end());
-    char self[PATH_MAX] = {};
-    const ssize_t size = readlink("/proc/self/exe", self, sizeof(self) - 1);
-    std::string program(self, size > 0 ? static_cast<size_t>(size) : 0);
-    program = program.substr(0, program.rfind('/')) + "/plavo";
+    const std::string program = programPath();
     std::vector<std::string> args = arguments;
     args.insert(args.begin(), program);
     std::vector<char*> argv, envp;
@@ -159,23 +178,49 @@ class Installation {
 
     const std::string outName = root + "/" + output + ".out";
     const std::string errName = root + "/" + output + ".err";
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, outName.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_addopen(&actions, 2, errName.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_addchdir_np(&actions, root.c_str());
-    pid_t pid = 0;
-    const int spawned = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), envp.data());
-    posix_spawn_file_actions_destroy(&actions);
-    EXPECT_EQ(spawned, 0) << program;
-    return spawned == 0 ? pid : -1;
+    const pid_t pid = fork();
+    EXPECT_GE(pid, 0);
+    if (pid == 0) {
+      const int out = open(outName.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
+      const int err = open(errName.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
+      if (out < 0 || err < 0 || dup2(out, 1) < 0 || dup2(err, 2) < 0 || chdir(root.c_str()) != 0)
+        _exit(120);
+      if (gid != static_cast<gid_t>(-1) && (setgroups(0, nullptr) != 0 || setgid(gid) != 0))
+        _exit(121);
+      if (uid != static_cast<uid_t>(-1) && setuid(uid) != 0) _exit(122);
+      execve(program.c_str(), argv.data(), envp.data());
+      _exit(123);
+    }
+    return pid;
   }
 
-  // Waits for a plavo that start began; its exit code, or 128 + the signal that ended it.
-  static int finish(pid_t pid) {
+  // Waits for one started plavo; its exit code, or 128 + the signal that ended it. A run that
+  // has not ended after a minute is killed and counted as a failure: a hang must not stop the
+  // test run.
+  static int waitFor(pid_t pid) {
     int status = 0;
-    EXPECT_EQ(waitpid(pid, &status, 0), pid);
+    pid_t done = 0;
+    for (int waited = 0; (done = waitpid(pid, &status, WNOHANG)) == 0 && waited < 6000; ++waited)
+      usleep(10000);
+    if (done == 0) {
+      ADD_FAILURE() << "plavo did not end; killed";
+      kill(pid, SIGKILL);
+      done = waitpid(pid, &status, 0);
+    }
+    EXPECT_EQ(done, pid);
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  }
+
+  // Waits for a started plavo and for anything it launched, and reads what they wrote.
+  Result finish(pid_t pid, const std::string& output = "std") const {
+    Result result;
+    if (pid < 0) return result;
+    result.exitCode = waitFor(pid);
+    while (wait(nullptr) > 0) {
+    }
+    result.out = readAll(root + "/" + output + ".out");
+    result.err = readAll(root + "/" + output + ".err");
+    return result;
   }
 
   std::string root;

@@ -107,7 +107,9 @@ class AppFrame : public ImsAgent {
   // Installs signalHandler for abort, interrupt and terminate, in that order.
   static void installSignalHandler();
   // Only async-signal-safe work: while the event loop runs it makes the loop end (with 0, as
-  // a quit message would); outside the loop it does nothing.
+  // a quit message would). Outside the loop, on POSIX, interrupt and terminate end the
+  // process at once as their default action does (exit status 130 or 143 in a shell), after
+  // removing the temporary file that a save is writing; abort is left to take its course.
   static void signalHandler(int signalNumber);
 
   // The process arguments as main received them; parseCommandLine and the toolkit read them.

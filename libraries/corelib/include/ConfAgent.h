@@ -10,6 +10,7 @@
 // synchronous: the answer is there when the broadcast returns.
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "ConfNode.h"
 #include "Exception.h"
@@ -43,6 +44,9 @@ class SystemQueryParam : public ImsMessageParameter {
   void* value = nullptr;
   bool userScope = false;  // prefer the current user's settings
   int32_t status = StatusOk;
+  // What the answering side learned about a failed access (such as the registry error that
+  // names the hive file and line), for the requester to pass on.
+  std::vector<Exception> causes;
 };
 
 // The requesting side of configuration queries. It only sends; it never answers.
@@ -64,7 +68,8 @@ class ConfAgent : public ImsAgent {
 
   // Broadcasts the query and takes ownership of the parameter (null when its allocation
   // failed: GetLocal_OutOfMemory). On return the answer is stored through its value
-  // pointer; statuses 3, 4 and 6 raise GetLocal_NotFound, _WrongType and _NoAccess, and
+  // pointer; statuses 3, 4 and 6 raise GetLocal_NotFound, _WrongType and _NoAccess (the
+  // latter with the parameter's causes as nested errors, so the user sees why), and
   // GetLocal_ImsNotWorking is raised when no hook handled the message. Other statuses
   // count as success.
   void getLocal(SystemQueryParam* parameter);

@@ -32,6 +32,9 @@ class BasicFile {
 
   // False when already open or the file cannot be opened; afterwards the line is 1.
   bool open();
+  // As open, but only a regular file (links followed) is opened: a FIFO, device or socket is
+  // refused at once. For files that somebody else may put in place.
+  bool openRegular();
   // False when not open or the system reports an error (the file then stays open).
   bool close();
   // The next byte, carriage returns skipped; false at end of file, on error or when not open.
@@ -49,6 +52,8 @@ class BasicFile {
  private:
   // Refills the buffer and delivers its first byte that is no carriage return.
   bool getCharFromNewBuffer(char& byte);
+  // Takes over an opened stream (or fails for null).
+  bool attach(std::FILE* stream);
 
   // The file is read a block at a time into a buffer of our own rather than through
   // readByte: the stream is only ever read, by this object alone, so it needs neither the
@@ -91,6 +96,8 @@ class ZFile {
   virtual ~ZFile();
 
   bool open();
+  // As open, but only a regular file (links followed) is opened.
+  bool openRegular();
   bool close();
   // The next byte, carriage returns included.
   bool getChar(char& byte);
@@ -104,6 +111,8 @@ class ZFile {
   std::uint64_t getCount() const { return count; }
 
  private:
+  bool attach(void* stream);
+
   void* handle = nullptr;  // zlib's gzFile, kept opaque so that users need no zlib header
   std::string name;
   std::wstring wideName;
@@ -128,6 +137,9 @@ class File {
 
   // Opens for reading; false when already open or the file cannot be opened.
   bool open();
+  // Opens only a regular file (links followed); a FIFO, device or socket is refused without
+  // waiting. open() reads those too, pipes included.
+  bool openRegular();
   bool close();
   // The next byte; false at end of file, on a read error or when not open.
   bool getChar(char& byte) {

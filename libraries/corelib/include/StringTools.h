@@ -220,6 +220,8 @@ class StringTools {
 
   // File-system queries (false on any failure).
   static bool exists(const std::string& path);
+  // A regular file once links are followed: a FIFO, device or socket is no regular file, so
+  // a reader that asks first never waits on a pipe or reads a device without end.
   static bool isRegularFile(const std::string& path);
   static bool isRegularFile(const std::wstring& path);
   static bool isDirectory(const std::string& path);

@@ -196,7 +196,7 @@ void AppFrame::report(const std::string& text, bool quiet) {
 
 void AppFrame::installSignalHandler() { platform::installSignalHandler(&AppFrame::signalHandler); }
 
-void AppFrame::signalHandler(int /*signalNumber*/) { platform::quitFromSignal(); }
+void AppFrame::signalHandler(int signalNumber) { platform::quitFromSignal(signalNumber); }
 
 void AppFrame::setArguments(int argc, char** argv) {
   argCount = argc;

@@ -2,6 +2,8 @@
 
 #include <memory>
 #include <new>
+#include <utility>
+#include <vector>
 
 namespace KestroCorelib {
 
@@ -27,6 +29,7 @@ void ConfAgent::getLocal(SystemQueryParam* parameter) {
   const std::string key = owned->key;
   const int32_t type = owned->type;
   const int32_t status = owned->status;
+  const std::vector<Exception> causes = std::move(owned->causes);
   owned.reset();
 
   ParamStream p;
@@ -48,12 +51,15 @@ void ConfAgent::getLocal(SystemQueryParam* parameter) {
           "@conf-agent.get-local.wrong-type{Configuration key \"%\" is not of requested type "
           "(%)};",
           KESTRO_SOURCE_TAG, p);
-    case SystemQueryParam::StatusNoAccess:
+    case SystemQueryParam::StatusNoAccess: {
       p << ConfNode::typeName(type);
-      throw GetLocal_NoAccess(
+      GetLocal_NoAccess error(
           "@conf-agent.get-local.no-access{Got request for configuration key \"%\" of type %, "
           "but failed to get access to it};",
           KESTRO_SOURCE_TAG, p);
+      for (const Exception& cause : causes) error.addNested(cause);
+      throw error;
+    }
     default:
       return;  // 0, 5 ("not supported": the value stays as it was) and any other code
   }

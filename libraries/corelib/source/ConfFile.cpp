@@ -277,7 +277,9 @@ void ConfFile::loadFileIntoMemory(const std::string& fileName) {
         KESTRO_SOURCE_TAG, p);
   }
   File file(fileName);
-  if (!file.open()) {
+  // Only a regular file: a FIFO under the map's name would stop the program for good, a
+  // device would be read without end.
+  if (!file.openRegular()) {
     ParamStream p;
     p << fileName;
     throw Load_FileError("@conf-file.load.file-error{Failed to load file \"%\"};",

@@ -118,11 +118,24 @@ BasicFile::~BasicFile() {
 
 bool BasicFile::open() {
   if (handle != nullptr) return false;
+  return attach(openForReading(wideName));
+}
+
+bool BasicFile::openRegular() {
+  if (handle != nullptr || name.empty()) return false;
+  const int descriptor = platform::openRegularFile(name);
+  return descriptor >= 0 && attach(platform::streamFromDescriptor(descriptor));
+}
+
+bool BasicFile::attach(std::FILE* stream) {
+  if (stream == nullptr) return false;
   // Nothing here throws: without memory for the buffer the file cannot be opened.
   if (!buffer) buffer.reset(new (std::nothrow) char[bufferSize]);
-  if (!buffer) return false;
-  handle = openForReading(wideName);
-  if (handle == nullptr) return false;
+  if (!buffer) {
+    std::fclose(stream);
+    return false;
+  }
+  handle = stream;
   next = end = buffer.get();
   atEnd = false;
   line = 1;
@@ -181,9 +194,20 @@ ZFile::~ZFile() {
 bool ZFile::open() {
   if (handle != nullptr) return false;
   // zlib would open a directory and then read nothing from it, as from an empty file.
-  bool directory = false;
-  if (platform::pathStatus(name, directory) && directory) return false;
-  gzFile stream = gzopen(platform::osPath(name).c_str(), "rb");
+  if (platform::pathKind(name) == platform::PathKind::Directory) return false;
+  return attach(gzopen(platform::osPath(name).c_str(), "rb"));
+}
+
+bool ZFile::openRegular() {
+  if (handle != nullptr || name.empty()) return false;
+  const int descriptor = platform::openRegularFile(name);
+  if (descriptor < 0) return false;
+  gzFile stream = gzdopen(descriptor, "rb");
+  if (stream == nullptr) platform::closeDescriptor(descriptor);
+  return attach(stream);
+}
+
+bool ZFile::attach(void* stream) {
   if (stream == nullptr) return false;
   handle = stream;
   line = 1;
@@ -242,6 +266,12 @@ File::~File() {
 bool File::open() {
   if (plain) return plain->open();
   if (compressed) return compressed->open();
+  return false;
+}
+
+bool File::openRegular() {
+  if (plain) return plain->openRegular();
+  if (compressed) return compressed->openRegular();
   return false;
 }
 

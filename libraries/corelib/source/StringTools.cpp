@@ -720,13 +720,11 @@ bool StringTools::exists(const std::string& path) {
 }
 
 bool StringTools::isRegularFile(const std::string& path) {
-  bool directory = false;
-  return !path.empty() && platform::pathStatus(path, directory) && !directory;
+  return !path.empty() && platform::pathKind(path) == platform::PathKind::RegularFile;
 }
 
 bool StringTools::isRegularFile(const std::wstring& path) {
-  bool directory = false;
-  return !path.empty() && platform::pathStatus(path, directory) && !directory;
+  return !path.empty() && platform::pathKind(path) == platform::PathKind::RegularFile;
 }
 
 bool StringTools::isDirectory(const std::string& path) {
@@ -737,8 +735,7 @@ bool StringTools::isDirectory(const std::string& path) {
   if (query.size() > 1 && query.back() == '\\') query.pop_back();
   // A bare drive means its root, not the drive's current directory.
   if (query.size() == 2 && query[1] == ':') query += '\\';
-  bool directory = false;
-  return platform::pathStatus(query, directory) && directory;
+  return platform::pathKind(query) == platform::PathKind::Directory;
 }
 
 std::string StringTools::currentDirectory() {

@@ -235,6 +235,11 @@ int32_t queryLocal(SystemQueryParam& parameter) {
   } catch (const Exception& e) {
     logger().logException(3, e);
     parameter.status = kStatusNoAccess;
+    try {
+      parameter.causes.push_back(e);
+    } catch (const std::bad_alloc&) {
+      // The status alone still tells the requester that the access failed.
+    }
   } catch (const std::bad_alloc&) {
     parameter.status = kStatusNoAccess;
   }

@@ -14,6 +14,7 @@
 
 #include "AppFrame.h"
 #include "Exception.h"
+#include "File.h"
 
 using KestroCorelib::AppFrame;
 using testing::internal::CaptureStderr;
@@ -274,17 +275,39 @@ TEST(AppFrame, MissingDisplayIsReportedWhenWindowsAreCreated) {
   if (saved != nullptr) setenv("DISPLAY", savedDisplay.c_str(), 1);
 }
 
-TEST(AppFrame, SignalOutsideTheEventLoopDoesNothing) {
-  AppFrame::installSignalHandler();
-  Shown shown = capture([] {
-    std::raise(SIGINT);
-    std::raise(SIGTERM);
-  });
-  // Still running, nothing shown.
-  EXPECT_EQ(shown.out + shown.err, "");
-  std::signal(SIGINT, SIG_DFL);
-  std::signal(SIGTERM, SIG_DFL);
-  std::signal(SIGABRT, SIG_DFL);
+// Outside the event loop interrupt and terminate end the process as their default action
+// would, also while it waits on a slow file. The child waits on a pipe that the parent closes
+// after the signal: a child that ignored the signal would read the end and exit normally.
+TEST(AppFrame, SignalOutsideTheEventLoopEndsTheProcess) {
+  for (int signalNumber : {SIGINT, SIGTERM}) {
+    int ready[2], data[2];
+    ASSERT_EQ(pipe(ready), 0);
+    ASSERT_EQ(pipe(data), 0);
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      close(ready[0]);
+      close(data[1]);
+      AppFrame::installSignalHandler();
+      if (write(ready[1], "r", 1) != 1) _exit(3);
+      KestroCorelib::File slow("/dev/fd/" + std::to_string(data[0]));
+      char c = 0;
+      if (!slow.open()) _exit(4);
+      while (slow.getChar(c)) {
+      }
+      _exit(0);
+    }
+    close(ready[1]);
+    close(data[0]);
+    char c = 0;
+    ASSERT_EQ(read(ready[0], &c, 1), 1);  // the handler is installed
+    close(ready[0]);
+    kill(child, signalNumber);
+    close(data[1]);
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signalNumber) << "status " << status;
+  }
 }
 
 TEST(AppFrame, SignalEndsTheEventLoopLikeAQuitMessage) {

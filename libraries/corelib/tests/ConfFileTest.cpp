@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 #include <zlib.h>
@@ -325,6 +326,20 @@ TEST_F(ConfFileTest, ListElementsAndChildrenStayWithTheirNodes) {
   EXPECT_EQ(reader.getRoot()->getList(), (Strings{"x1", "x2"}));
   EXPECT_TRUE(reader.getRoot()->getChildNames().empty());
 }
+
+#ifndef _WIN32
+// A map is a regular file: a FIFO under its name would stop the reader for good, a device
+// would be read without end. Both are refused at once.
+TEST_F(ConfFileTest, RefusesFifosAndDevices) {
+  const std::string fifo = dir + "/fifo.kconf", zero = dir + "/zero.kconf.gz";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0644), 0);
+  ASSERT_EQ(symlink("/dev/zero", zero.c_str()), 0);
+  for (const std::string& path : {fifo, zero}) {
+    EXPECT_EQ(errorOf<ConfFile::Load_FileError>(path),
+              "Load_FileError: Failed to load file \"" + path + "\"");
+  }
+}
+#endif
 
 TEST_F(ConfFileTest, LoadHandsOverTheTreeAndKeepsNothing) {
   const std::string first = write("one{a{}}", "one.kconf");

@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <zlib.h>
 
@@ -232,6 +233,36 @@ TEST_F(FileTest, OpenOnceAndCloseOnce) {
     char c;
     EXPECT_FALSE(file.getChar(c)) << name;
   }
+}
+
+// openRegular takes only regular files, links followed: a FIFO is refused without waiting
+// for a writer, a device is never read. open still reads both.
+TEST_F(FileTest, OpenRegularRefusesFifosAndDevices) {
+  writeRaw("a.txt", "a");
+  writeGzip("b.gz", "b");
+  ASSERT_EQ(mkfifo(path("fifo.txt").c_str(), 0644), 0);
+  ASSERT_EQ(mkfifo(path("fifo.gz").c_str(), 0644), 0);
+  fs::create_symlink("/dev/zero", path("zero.txt"));
+  fs::create_symlink("/dev/zero", path("zero.gz"));
+  fs::create_symlink(path("a.txt"), path("link.txt"));
+  fs::create_directory(path("dir.txt"));
+  for (const char* name : {"a.txt", "b.gz", "link.txt"}) {
+    File file(path(name));
+    ASSERT_TRUE(file.openRegular()) << name;
+    EXPECT_FALSE(file.openRegular()) << name;  // once open, as with open
+    char c = 0;
+    EXPECT_TRUE(file.getChar(c));
+    EXPECT_EQ(c, name[0] == 'b' ? 'b' : 'a');
+  }
+  for (const char* name : {"fifo.txt", "fifo.gz", "zero.txt", "zero.gz", "dir.txt", "none.txt"}) {
+    File file(path(name));
+    EXPECT_FALSE(file.openRegular()) << name;
+  }
+  File device(path("zero.txt"));
+  ASSERT_TRUE(device.open());
+  char c = 1;
+  EXPECT_TRUE(device.getChar(c));
+  EXPECT_EQ(c, '\0');
 }
 
 TEST_F(FileTest, BackslashNamesAndLatin1NamesOpen) {

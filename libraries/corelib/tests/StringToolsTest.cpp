@@ -4,6 +4,7 @@
 #include "StringTools.h"
 #include "TestSupport.h"
 #ifndef _WIN32
+#  include <sys/stat.h>
 #  include <unistd.h>
 #endif
 
@@ -352,6 +353,22 @@ TEST_F(StringToolsFiles, QueriesTheFileSystemThroughBackslashPaths) {
   }
   EXPECT_FALSE(ST::isDirectory(backslashed(file)));
   EXPECT_FALSE(ST::isDirectory(""));
+}
+
+// A regular file once links are followed; a FIFO or a device is none, so a reader that asks
+// first never waits on a pipe or reads a device without end.
+TEST_F(StringToolsFiles, RegularFileMeansRegularAfterLinks) {
+  const std::string fifo = dir + "/fifo", linked = dir + "/linked", device = dir + "/device";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0644), 0);
+  ASSERT_EQ(symlink(file.c_str(), linked.c_str()), 0);
+  ASSERT_EQ(symlink("/dev/zero", device.c_str()), 0);
+  EXPECT_TRUE(ST::isRegularFile(backslashed(linked)));
+  for (const std::string& no : {fifo, device, std::string("/dev/null")}) {
+    EXPECT_FALSE(ST::isRegularFile(no)) << no;
+    EXPECT_FALSE(ST::isRegularFile(ST::toWide(no))) << no;
+    EXPECT_TRUE(ST::exists(no)) << no;
+  }
+  for (const std::string& name : {fifo, linked, device}) std::remove(name.c_str());
 }
 
 TEST_F(StringToolsFiles, CurrentDirectoryLongPathAndNormalize) {

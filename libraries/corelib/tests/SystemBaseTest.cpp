@@ -361,16 +361,20 @@ TEST_F(LocalValues, FailuresBecomeStatusCodes) {
   const std::string broken = "REGEDIT4\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Kestro]\n\"x\"=\n";
   writeHive("HKEY_LOCAL_MACHINE", broken);
   LogCollector warnings("functional", "3");
-  EXPECT_EQ(errorText<ConfAgent::GetLocal_NoAccess>(
-                [&] { agent.getLocalString("Resources\\InstallDir", false); }),
-            "GetLocal_NoAccess: Got request for configuration key \"Resources\\InstallDir\" of "
-            "type local string, but failed to get access to it");
-  EXPECT_EQ(set<std::string>("Text", ConfNode::TypeLocalString, "x"), 11);
-  EXPECT_EQ(hive("HKEY_LOCAL_MACHINE"), broken);
-  // Why it failed reaches whoever listens to warnings: the file and the line.
   const std::string cause = dir +
                             "/HKEY_LOCAL_MACHINE.reg is not a valid REGEDIT4 hive: line 3: unknown "
                             "kind of value (expected \"text\", dword: or hex:)";
+  // The user learns why below the fixed first line: the registry's error with the file and line.
+  EXPECT_EQ(errorText<ConfAgent::GetLocal_NoAccess>(
+                [&] { agent.getLocalString("Resources\\InstallDir", false); }),
+            "GetLocal_NoAccess: Got request for configuration key \"Resources\\InstallDir\" of "
+            "type local string, but failed to get access to it\n"
+            "Get_UnknownError: Unknown error when trying to get \"HKEY_LOCAL_MACHINE\"->"
+            "\"SOFTWARE\\Kestro\\Resources\"\nException: " +
+                cause);
+  EXPECT_EQ(set<std::string>("Text", ConfNode::TypeLocalString, "x"), 11);
+  EXPECT_EQ(hive("HKEY_LOCAL_MACHINE"), broken);
+  // It also reaches whoever listens to warnings.
   EXPECT_EQ(std::count_if(warnings.records.begin(), warnings.records.end(),
                           [&](const Seen& s) {
                             return s.sourceName == "systembase" &&

@@ -171,6 +171,33 @@ TEST_F(WinRegistryTest, InvalidHiveIsRefusedAndKept) {
             "Set_UnknownError: Unknown error when trying to set \"HKEY_CURRENT_USER\"->\"A\\\\B\"");
 }
 
+// A hive is a regular file: a FIFO would stop the program for good and a device would be
+// read without end. Reads and writes refuse them and say why; nothing is written.
+TEST_F(WinRegistryTest, HiveThatIsNoRegularFileIsRefused) {
+  const std::string file = hiveFile(kMachine);
+  for (const char* kind : {"fifo", "device"}) {
+    ::unlink(file.c_str());
+    if (std::string(kind) == "fifo") {
+      ASSERT_EQ(::mkfifo(file.c_str(), 0644), 0);
+    } else {
+      ASSERT_EQ(::symlink("/dev/zero", file.c_str()), 0);
+    }
+    const std::string cause =
+        "\"HKEY_LOCAL_MACHINE\"->\"K\"\nException: " + file + ": not a regular file";
+    EXPECT_EQ(errorText<WinRegistry::Get_UnknownError>(
+                  [] { WinRegistry::getString(kMachine, "K", "a", false); }),
+              "Get_UnknownError: Unknown error when trying to get " + cause)
+        << kind;
+    EXPECT_EQ(errorText<WinRegistry::Set_UnknownError>(
+                  [] { WinRegistry::setString(kMachine, "K", "b", "2", false); }),
+              "Set_UnknownError: Unknown error when trying to set " + cause)
+        << kind;
+  }
+  struct stat status {};
+  ASSERT_EQ(::lstat(file.c_str(), &status), 0);
+  EXPECT_TRUE(S_ISLNK(status.st_mode));
+}
+
 TEST_F(WinRegistryTest, RefusalsOfTheFileSystemAreAccessDenied) {
   const std::string file = hiveFile(kMachine),
                     text = "REGEDIT4\n[HKEY_LOCAL_MACHINE\\K]\n\"a\"=\"1\"\n";

@@ -2,6 +2,8 @@
 #include <spawn.h>
 #include <sys/types.h>
 
+#include <cerrno>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -48,10 +50,18 @@ bool startProcess(const std::string& executable, const std::wstring& commandLine
 
   // posix_spawn, not posix_spawnp: the path is already resolved, and no shell is involved.
   pid_t pid = 0;
-  if (posix_spawn(&pid, file.c_str(), nullptr, nullptr, argv.data(), environ) != 0) return false;
+  const int error = posix_spawn(&pid, file.c_str(), nullptr, nullptr, argv.data(), environ);
+  if (error != 0) {
+    errno = error;  // posix_spawn reports rather than sets it; startFailure reads it
+    return false;
+  }
   record.processId = static_cast<uint64_t>(pid);
   record.threadId = 0;
   return true;
+}
+
+std::string startFailure(const std::string& executable) {
+  return KestroCorelib::platform::osPath(executable) + ": " + std::strerror(errno);
 }
 
 void releaseProcess(ProcessRecord& record) noexcept { record = ProcessRecord(); }

@@ -29,6 +29,18 @@ bool startProcess(const std::string& /*executable: it heads the command line*/,
   return true;
 }
 
+std::string startFailure(const std::string& executable) {
+  const DWORD error = GetLastError();
+  char text[512] = {};
+  const DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                                      nullptr, error, 0, text, sizeof(text), nullptr);
+  std::string message(text, length);
+  while (!message.empty() && (message.back() == '\n' || message.back() == '\r')) {
+    message.pop_back();
+  }
+  return executable + ": " + (message.empty() ? "error " + std::to_string(error) : message);
+}
+
 void releaseProcess(ProcessRecord& record) noexcept {
   if (record.threadHandle != nullptr) CloseHandle(static_cast<HANDLE>(record.threadHandle));
   if (record.processHandle != nullptr) CloseHandle(static_cast<HANDLE>(record.processHandle));

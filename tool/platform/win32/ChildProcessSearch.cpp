@@ -12,8 +12,9 @@ bool appendsExeSuffix() { return true; }
 
 char pathListSeparator() { return ';'; }
 
-bool isSearchCandidate(const std::string& path) {
-  return !path.empty() && _access_s(path.c_str(), 0) == 0;
+SearchCandidate checkSearchCandidate(const std::string& path, std::string& /*reason*/) {
+  const bool exists = !path.empty() && _access_s(path.c_str(), 0) == 0;
+  return exists ? SearchCandidate::Usable : SearchCandidate::None;
 }
 
 std::vector<std::string> listSubdirectories(const std::string& folder) {

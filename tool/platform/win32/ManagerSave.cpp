@@ -7,8 +7,27 @@
 
 namespace Kestro::platform {
 
-bool replaceFile(const std::string& name, const std::string& content) {
-  if (name.empty()) return false;
+namespace {
+
+std::string systemReason(const std::string& path, DWORD error) {
+  char text[512] = {};
+  const DWORD length =
+      FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error,
+                     0, text, sizeof(text), nullptr);
+  std::string message(text, length);
+  while (!message.empty() && (message.back() == '\n' || message.back() == '\r')) {
+    message.pop_back();
+  }
+  return path + ": " + (message.empty() ? "error " + std::to_string(error) : message);
+}
+
+}  // namespace
+
+bool replaceFile(const std::string& name, const std::string& content, std::string& reason) {
+  if (name.empty()) {
+    reason = "'' is no file name";
+    return false;
+  }
   for (int attempt = 0; attempt < 100; ++attempt) {
     char suffix[32];
     std::snprintf(suffix, sizeof(suffix), ".%08lx%04x", GetTickCount(),
@@ -19,6 +38,7 @@ bool replaceFile(const std::string& name, const std::string& content) {
                               FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
       if (GetLastError() == ERROR_FILE_EXISTS) continue;
+      reason = systemReason(temporary, GetLastError());
       return false;
     }
     DWORD written = 0;
@@ -30,9 +50,11 @@ bool replaceFile(const std::string& name, const std::string& content) {
     if (ok && closed && MoveFileExA(temporary.c_str(), name.c_str(), MOVEFILE_REPLACE_EXISTING)) {
       return true;
     }
+    reason = systemReason(name, GetLastError());
     DeleteFileA(temporary.c_str());
     return false;
   }
+  reason = systemReason(name, ERROR_FILE_EXISTS);
   return false;
 }
 

@@ -12,10 +12,24 @@ std::string osPath(const std::string& path);
 // Whether the file system reports the path accessible.
 bool pathExists(const std::string& path);
 
-// The status query of a path: false when it fails, otherwise isDirectory tells whether the
-// path names a directory.
-bool pathStatus(const std::string& path, bool& isDirectory);
-bool pathStatus(const std::wstring& path, bool& isDirectory);
+// What a path names, links followed. Other is anything that is neither a directory nor a
+// regular file: a FIFO, a device, a socket.
+enum class PathKind { Missing, Directory, RegularFile, Other };
+PathKind pathKind(const std::string& path);
+PathKind pathKind(const std::wstring& path);
+
+// Opens path for reading only when it is a regular file once links are followed, and gives
+// the C runtime's descriptor (binary mode); -1 otherwise, with errno EISDIR for a directory
+// and EINVAL for a FIFO, device or socket. Nothing waits: a FIFO is looked at without
+// waiting for a writer, and a device is never read.
+int openRegularFile(const std::string& path);
+// Closes such a descriptor.
+void closeDescriptor(int descriptor);
+
+// Whether a path (library form) is absolute for the operating system, so that it does not
+// depend on the current directory: on POSIX it starts with a separator; on Windows with a
+// drive and a separator ("C:\x") or two separators ("\\host\share").
+bool isAbsoluteOsPath(const std::string& path);
 
 // The process's current directory; false (result untouched) on failure.
 bool currentDirectory(std::string& result);

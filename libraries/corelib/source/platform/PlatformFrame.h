@@ -20,8 +20,10 @@ bool initToolkit(FX::FXApp& app, int& argc, char** argv, std::string& error);
 
 // Installs `handler` for abort, interrupt and terminate, in that order.
 void installSignalHandler(void (*handler)(int));
-// The handler's work: async-signal-safe; ends the event loop while it is watched.
-void quitFromSignal();
+// The handler's work, async-signal-safe: ends the event loop while it is watched. Outside
+// the loop, on POSIX, interrupt and terminate end the process: the pending temporary file
+// (PlatformSignals.h) is removed and the signal raised again with its default action.
+void quitFromSignal(int signalNumber);
 // Between these two calls a signal ends the toolkit's event loop with 0.
 void watchSignals(FX::FXApp& app);
 void unwatchSignals(FX::FXApp& app);

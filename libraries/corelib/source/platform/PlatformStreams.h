@@ -11,6 +11,9 @@ namespace KestroCorelib::platform {
 std::FILE* openStream(const std::wstring& name, const char* mode);
 // Opens by the narrow name (in the POSIX path form on POSIX). Null on failure.
 std::FILE* openStream(const std::string& name, const char* mode);
+// A read stream ("rb") over a descriptor of openRegularFile; null on failure (the
+// descriptor is then closed).
+std::FILE* streamFromDescriptor(int descriptor);
 // Reads up to `size` bytes straight from the stream's file, past the stream's own buffer (for
 // a stream nobody reads through stdio): what one system read gives, so that a pipe delivers
 // what has arrived without waiting for a whole block. The count read, 0 at end of file, -1 on

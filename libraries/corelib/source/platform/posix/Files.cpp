@@ -1,4 +1,5 @@
 // WARNING: only generic POSIX code belongs in this folder.
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -19,16 +20,41 @@ std::string osPath(const std::string& path) {
 
 bool pathExists(const std::string& path) { return ::access(osPath(path).c_str(), F_OK) == 0; }
 
-bool pathStatus(const std::string& path, bool& isDirectory) {
+PathKind pathKind(const std::string& path) {
   struct stat status {};
-  if (::stat(osPath(path).c_str(), &status) != 0) return false;
-  isDirectory = S_ISDIR(status.st_mode);
-  return true;
+  if (::stat(osPath(path).c_str(), &status) != 0) return PathKind::Missing;
+  if (S_ISDIR(status.st_mode)) return PathKind::Directory;
+  return S_ISREG(status.st_mode) ? PathKind::RegularFile : PathKind::Other;
 }
 
-bool pathStatus(const std::wstring& path, bool& isDirectory) {
+PathKind pathKind(const std::wstring& path) {
   // POSIX file names are bytes; wide names map to them character by character.
-  return pathStatus(StringTools::toNarrow(path), isDirectory);
+  return pathKind(StringTools::toNarrow(path));
+}
+
+int openRegularFile(const std::string& path) {
+  // Without O_NONBLOCK, opening a FIFO would wait until somebody opens it for writing.
+  const int descriptor = ::open(osPath(path).c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (descriptor < 0) return -1;
+  struct stat status {};
+  int error = 0;
+  if (::fstat(descriptor, &status) != 0) {
+    error = errno;
+  } else if (!S_ISREG(status.st_mode)) {
+    error = S_ISDIR(status.st_mode) ? EISDIR : EINVAL;
+  } else if (::fcntl(descriptor, F_SETFL, ::fcntl(descriptor, F_GETFL) & ~O_NONBLOCK) != 0) {
+    error = errno;
+  }
+  if (error == 0) return descriptor;
+  ::close(descriptor);
+  errno = error;
+  return -1;
+}
+
+void closeDescriptor(int descriptor) { ::close(descriptor); }
+
+bool isAbsoluteOsPath(const std::string& path) {
+  return !path.empty() && (path[0] == '/' || path[0] == '\\');
 }
 
 bool currentDirectory(std::string& result) {

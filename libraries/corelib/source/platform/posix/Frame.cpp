@@ -10,6 +10,7 @@
 
 #include "StringTools.h"
 #include "platform/PlatformFrame.h"
+#include "platform/PlatformSignals.h"
 
 using namespace FX;
 
@@ -90,12 +91,27 @@ void installSignalHandler(void (*handler)(int)) {
   for (int signalNumber : {SIGABRT, SIGINT, SIGTERM}) sigaction(signalNumber, &action, nullptr);
 }
 
-void quitFromSignal() {
-  if (!loopWatched || signalPipe[1] < 0) return;
-  int savedErrno = errno;
-  ssize_t written = write(signalPipe[1], "q", 1);
-  (void)written;  // a full pipe already holds a quit request
-  errno = savedErrno;
+void quitFromSignal(int signalNumber) {
+  if (loopWatched && signalPipe[1] >= 0) {
+    int savedErrno = errno;
+    ssize_t written = write(signalPipe[1], "q", 1);
+    (void)written;  // a full pipe already holds a quit request
+    errno = savedErrno;
+    return;
+  }
+  if (signalNumber != SIGINT && signalNumber != SIGTERM) return;
+  // No loop would receive a quit request: a run stuck on a slow file would ignore Ctrl-C and
+  // a shutdown. End it as the default action would, after removing what a save left.
+  removePendingFile();
+  struct sigaction action {};
+  action.sa_handler = SIG_DFL;
+  sigemptyset(&action.sa_mask);
+  sigaction(signalNumber, &action, nullptr);
+  sigset_t set;
+  sigemptyset(&set);
+  sigaddset(&set, signalNumber);
+  sigprocmask(SIG_UNBLOCK, &set, nullptr);
+  raise(signalNumber);
 }
 
 void watchSignals(FXApp& app) {

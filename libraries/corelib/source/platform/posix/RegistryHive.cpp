@@ -16,6 +16,7 @@
 #include <utility>
 
 #include "platform/PlatformFiles.h"
+#include "platform/PlatformSignals.h"
 
 namespace KestroCorelib::platform {
 
@@ -515,6 +516,8 @@ long errorFromErrno(int error) {
 }
 
 std::string errorText(const std::string& path, int error) {
+  // EINVAL is what the regular-file checks below report for a FIFO, device or socket.
+  if (error == EINVAL) return path + ": not a regular file";
   return path + ": " + std::strerror(error);
 }
 
@@ -564,6 +567,14 @@ bool makeDirectories(const std::string& directory) {
   }
 }
 
+// Whether an open descriptor is a regular file; O_NONBLOCK, with which a FIFO was opened
+// without waiting, is cleared again for a regular file.
+bool isRegular(int fd) {
+  struct stat status {};
+  return ::fstat(fd, &status) == 0 && S_ISREG(status.st_mode) &&
+         ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) == 0;
+}
+
 class FileDescriptor {
  public:
   explicit FileDescriptor(int descriptor = -1) : fd(descriptor) {}
@@ -595,10 +606,18 @@ long replaceFile(const std::string& path, const std::string& text, const struct 
   std::string pattern = osPath(directory + "/." + base + ".XXXXXX");
   std::vector<char> temporary(pattern.begin(), pattern.end());
   temporary.push_back('\0');
-  FileDescriptor out(::mkstemp(temporary.data()));
+  FileDescriptor out;
+  int made = 0;
+  {
+    // Made and recorded as one step, so that a signal ending the run removes it.
+    EndSignalsHeld held;
+    out.reset(::mkstemp(temporary.data()));
+    made = errno;
+    if (out.get() >= 0) setPendingFile(temporary.data());
+  }
   if (out.get() < 0) {
-    detail = errorText(directory, errno);
-    return errorFromErrno(errno);
+    detail = errorText(directory, made);
+    return errorFromErrno(made);
   }
   // The hive keeps its mode (and owner, when we are allowed to set it).
   if (::fchmod(out.get(), like.st_mode & 07777) != 0) {
@@ -610,9 +629,13 @@ long replaceFile(const std::string& path, const std::string& text, const struct 
   int error = 0;
   if (!writeAll(out.get(), text) || ::fsync(out.get()) != 0 || ::close(out.release()) != 0)
     error = errno;
-  if (error == 0 && ::rename(temporary.data(), osPath(path).c_str()) != 0) error = errno;
+  {
+    EndSignalsHeld held;
+    if (error == 0 && ::rename(temporary.data(), osPath(path).c_str()) != 0) error = errno;
+    if (error != 0) ::unlink(temporary.data());
+    clearPendingFile();
+  }
   if (error != 0) {
-    ::unlink(temporary.data());
     detail = errorText(path, error);
     return errorFromErrno(error);
   }
@@ -644,7 +667,9 @@ std::string hivePath(const std::string& rootName) {
 long readHiveFile(const std::string& rootName, RegistryHive& hive, std::string& detail) {
   try {
     std::string path = hivePath(rootName);
-    FileDescriptor in(::open(osPath(path).c_str(), O_RDONLY | O_CLOEXEC));
+    // A hive is a regular file: a FIFO would stop the program for good, a device would be
+    // read without end.
+    FileDescriptor in(openRegularFile(path));
     if (in.get() < 0) {
       detail = errorText(path, errno);
       return errorFromErrno(errno);
@@ -674,7 +699,12 @@ long updateHiveFile(const std::string& rootName,
     bool madeDirectory = false;
     while (true) {
       RegistryHive hive(rootName);
-      FileDescriptor file(::open(osPath(path).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644));
+      FileDescriptor file(
+          ::open(osPath(path).c_str(), O_RDWR | O_CREAT | O_NONBLOCK | O_CLOEXEC, 0644));
+      if (file.get() >= 0 && !isRegular(file.get())) {
+        detail = errorText(path, EINVAL);
+        return kRegGeneralFailure;
+      }
       if (file.get() < 0) {
         int error = errno;
         if (error == ENOENT && !madeDirectory) {

@@ -30,6 +30,12 @@ std::FILE* openStream(const std::string& name, const char* mode) {
   return stream;
 }
 
+std::FILE* streamFromDescriptor(int descriptor) {
+  std::FILE* stream = ::fdopen(descriptor, "rb");
+  if (stream == nullptr) ::close(descriptor);
+  return stream;
+}
+
 std::ptrdiff_t readSome(std::FILE* stream, char* buffer, std::size_t size) {
   for (;;) {
     const ssize_t got = read(fileno(stream), buffer, size);

@@ -1,7 +1,9 @@
+#include <fcntl.h>
 #include <io.h>
 #include <sys/stat.h>
 #include <windows.h>
 
+#include <cerrno>
 #include <vector>
 
 #include "platform/PlatformFiles.h"
@@ -12,18 +14,49 @@ std::string osPath(const std::string& path) { return path; }
 
 bool pathExists(const std::string& path) { return ::_access(path.c_str(), 0) == 0; }
 
-bool pathStatus(const std::string& path, bool& isDirectory) {
-  struct _stat status {};
-  if (::_stat(path.c_str(), &status) != 0) return false;
-  isDirectory = (status.st_mode & _S_IFDIR) != 0;
-  return true;
+namespace {
+
+PathKind kindOf(unsigned mode) {
+  if ((mode & _S_IFDIR) != 0) return PathKind::Directory;
+  return (mode & _S_IFREG) != 0 ? PathKind::RegularFile : PathKind::Other;
 }
 
-bool pathStatus(const std::wstring& path, bool& isDirectory) {
+}  // namespace
+
+PathKind pathKind(const std::string& path) {
   struct _stat status {};
-  if (::_wstat(path.c_str(), &status) != 0) return false;
-  isDirectory = (status.st_mode & _S_IFDIR) != 0;
-  return true;
+  if (::_stat(path.c_str(), &status) != 0) return PathKind::Missing;
+  return kindOf(status.st_mode);
+}
+
+PathKind pathKind(const std::wstring& path) {
+  struct _stat status {};
+  if (::_wstat(path.c_str(), &status) != 0) return PathKind::Missing;
+  return kindOf(status.st_mode);
+}
+
+int openRegularFile(const std::string& path) {
+  const int descriptor = ::_open(path.c_str(), _O_RDONLY | _O_BINARY | _O_NOINHERIT);
+  if (descriptor < 0) return -1;
+  struct _stat status {};
+  int error = 0;
+  if (::_fstat(descriptor, &status) != 0) {
+    error = errno;
+  } else if (kindOf(status.st_mode) != PathKind::RegularFile) {
+    error = kindOf(status.st_mode) == PathKind::Directory ? EISDIR : EINVAL;
+  }
+  if (error == 0) return descriptor;
+  ::_close(descriptor);
+  errno = error;
+  return -1;
+}
+
+void closeDescriptor(int descriptor) { ::_close(descriptor); }
+
+bool isAbsoluteOsPath(const std::string& path) {
+  const auto separator = [](char c) { return c == '\\' || c == '/'; };
+  if (path.size() >= 3 && path[1] == ':' && separator(path[2])) return true;
+  return path.size() >= 2 && separator(path[0]) && separator(path[1]);
 }
 
 bool currentDirectory(std::string& result) {

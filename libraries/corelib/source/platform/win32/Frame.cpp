@@ -21,7 +21,7 @@ void installSignalHandler(void (*handler)(int)) {
   for (int signalNumber : {SIGABRT, SIGINT, SIGTERM}) std::signal(signalNumber, handler);
 }
 
-void quitFromSignal() { PostQuitMessage(0); }
+void quitFromSignal(int /*signalNumber*/) { PostQuitMessage(0); }
 
 // The quit message reaches the event loop by itself.
 void watchSignals(FX::FXApp& /*app*/) {}
