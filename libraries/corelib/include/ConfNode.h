@@ -173,14 +173,24 @@ class ConfNode {
   friend class ConfNodePtr;
 
   ConfNode(const std::string& nodeName, int32_t nodeType);
+  // One slot of the name index: the child's position in `children` plus 1 (0: free) and a
+  // 32-bit hash tag of its name. Probes compare tags and read a child's name only on a tag
+  // match, and the index grows from the tags alone, without touching the children.
+  struct IndexSlot {
+    uint32_t position;
+    uint32_t tag;
+  };
+
   // The position of the child of that name in `children`, or -1.
   std::ptrdiff_t findIndex(std::string_view childName) const;
-  // addChild without the checks, for children known to be fresh and uniquely named.
-  void attachChild(const ConfNodePtr& child);
-  // Enters children[position] into `index`, which must have a free slot.
-  void indexChild(size_t position);
-  // Rebuilds `index` with room for `children`; no index while there are few children.
-  void rebuildIndex();
+  // The slot of the child of that name, or the free slot where its probe sequence ends.
+  size_t probe(std::string_view childName, uint32_t tag) const;
+  // addChild without the checks for an empty handle or a cycle, for fresh children: adds
+  // the child unless one of that name exists, and tells whether it did.
+  bool attachChild(const ConfNodePtr& child);
+  // Builds `index` with room for `wanted` children from the current one (or from the
+  // names, when there is no index yet).
+  void growIndex(size_t wanted);
   // Sets a free attribute, replacing one of the same name.
   void setAttribute(const std::string& attributeName, std::string text);
   static void detachChildren(ConfNode& node, std::vector<ConfNodePtr>& pending) noexcept;
@@ -195,11 +205,11 @@ class ConfNode {
   char separator = '\n';
   ConfNode* parent = nullptr;
   // The children in adding order, and for a node of many children a hash table over their
-  // names (open addressing; each slot holds a position in `children` plus 1, 0 is free).
-  // A large map's projects node has 100,000 children: one pointer and a few slots each,
-  // instead of a tree node plus two copies of the name.
+  // names (open addressing, linear probing, at most half full). A large map's projects node
+  // has 100,000 children: one pointer and two to four slots each, instead of a tree node
+  // plus two copies of the name.
   std::vector<ConfNodePtr> children;
-  std::vector<uint32_t> index;
+  std::vector<IndexSlot> index;
 };
 
 inline int32_t ConfNodePtr::useCount() const noexcept {

@@ -37,6 +37,10 @@ class BasicFile {
   // The next byte, carriage returns skipped; false at end of file, on error or when not open.
   // Defined below: the common case, a byte waiting in the buffer, costs no call.
   bool getChar(char& byte);
+  // Appends the bytes before the next carriage return, line feed or byte for which
+  // stop(byte) holds, as far as they are already in the buffer, and leaves that byte unread:
+  // what getChar would deliver, a run at a time. Defined below.
+  template <typename Stop> void appendUntil(std::string& text, Stop stop);
 
   bool isOpen() const { return handle != nullptr; }
   const std::string& getFileName() const { return name; }
@@ -79,6 +83,15 @@ inline bool BasicFile::getChar(char& byte) {
     return true;
   }
   return getCharFromNewBuffer(byte);
+}
+
+template <typename Stop> void BasicFile::appendUntil(std::string& text, Stop stop) {
+  const char* from = next;
+  while (next != end && *next != '\r' && *next != '\n' && !stop(*next)) ++next;
+  if (next != from) {
+    previousLine = line;
+    text.append(from, next);
+  }
 }
 
 // A gzip-compressed file read through zlib (a file that is not gzip data passes unchanged).
@@ -134,6 +147,11 @@ class File {
     if (plain) return plain->getChar(byte);
     if (compressed) return compressed->getChar(byte);
     return false;
+  }
+  // BasicFile::appendUntil for a plain file; a compressed one appends nothing (getChar
+  // delivers the same bytes).
+  template <typename Stop> void appendUntil(std::string& text, Stop stop) {
+    if (plain) plain->appendUntil(text, stop);
   }
   // The line of the next byte (1 after opening).
   std::uint64_t getLine() const;

@@ -82,6 +82,13 @@ class ConfFileReader {
     std::string token;
     bool quoted = false;
     bool escape = false;
+    // The bytes that end a run of plain token bytes outside quotes; the loop below decides
+    // what each of them means (stopping on a few more than needed only costs a round).
+    // Blanks, line breaks and '"' are all at most '"'.
+    const auto endsRun = [&node](char b) {
+      return static_cast<unsigned char>(b) <= '"' || b == '=' || b == '{' || b == '}' ||
+             b == node.separator;
+    };
     char c;
     while (file.getChar(c)) {
       // The type may change on any attribute line, so it is looked at for each character.
@@ -119,6 +126,7 @@ class ConfFileReader {
         }
         if (c != '=' && c != '{' && c != '}') {
           token += c;
+          file.appendUntil(token, endsRun);
           continue;
         }
       }
@@ -145,6 +153,7 @@ class ConfFileReader {
         return;  // an unfinished token is dropped without notice
       } else {
         token += c;
+        file.appendUntil(token, endsRun);
       }
     }
     throw ConfFile::Load_PrematureEndOfFile(
@@ -163,13 +172,10 @@ class ConfFileReader {
       e.addSourceTag(KESTRO_SOURCE_TAG);
       throw;
     }
-    // A fresh child cannot be an ancestor, so only the name needs a check (one hash lookup
-    // for the 100,000 projects of a large map); a duplicate takes addChild's way to its error.
-    if (parent.findIndex(child->name) < 0) {
-      parent.attachChild(child);
-    } else {
-      parent.addChild(child);
-    }
+    // A fresh child cannot be an ancestor, so only the name needs a check (one probe of the
+    // index for the 100,000 projects of a large map); a duplicate takes addChild's way to its
+    // error.
+    if (!parent.attachChild(child)) parent.addChild(child);
   }
 
   void readAttribute(ConfNode& node, const std::string& name) {
@@ -199,6 +205,7 @@ class ConfFileReader {
     std::string text;
     char c;
     for (;;) {
+      file.appendUntil(text, [](char) { return false; });  // all up to the line break
       if (!file.getChar(c)) {
         throw ConfFile::Load_PrematureEndOfFile(
             "@conf-file.load.premature-end-of-file{Premature end of file in line % in file "

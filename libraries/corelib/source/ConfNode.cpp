@@ -200,7 +200,10 @@ namespace {
 // Up to this many children a node is searched from end to end and has no index.
 constexpr size_t kLinearChildren = 8;
 
-size_t hashName(std::string_view text) { return std::hash<std::string_view>()(text); }
+uint32_t tagOf(std::string_view text) {
+  const uint64_t hash = std::hash<std::string_view>()(text);
+  return static_cast<uint32_t>(hash ^ (hash >> 32));
+}
 
 }  // namespace
 
@@ -211,28 +214,38 @@ std::ptrdiff_t ConfNode::findIndex(std::string_view childName) const {
     }
     return -1;
   }
+  return static_cast<std::ptrdiff_t>(index[probe(childName, tagOf(childName))].position) - 1;
+}
+
+size_t ConfNode::probe(std::string_view childName, uint32_t tag) const {
   const size_t mask = index.size() - 1;
-  for (size_t slot = hashName(childName) & mask;; slot = (slot + 1) & mask) {
-    const uint32_t entry = index[slot];
-    if (entry == 0) return -1;
-    if (children[entry - 1]->name == childName) return static_cast<std::ptrdiff_t>(entry - 1);
+  for (size_t slot = tag & mask;; slot = (slot + 1) & mask) {
+    const IndexSlot& entry = index[slot];
+    if (entry.position == 0) return slot;
+    if (entry.tag == tag && children[entry.position - 1]->name == childName) return slot;
   }
 }
 
-void ConfNode::indexChild(size_t position) {
-  const size_t mask = index.size() - 1;
-  size_t slot = hashName(children[position]->name) & mask;
-  while (index[slot] != 0) slot = (slot + 1) & mask;
-  index[slot] = static_cast<uint32_t>(position + 1);
-}
-
-void ConfNode::rebuildIndex() {
-  // At most half the slots in use keeps the probe sequences short.
+void ConfNode::growIndex(size_t wanted) {
   size_t slots = 16;
-  while (slots < children.size() * 2) slots *= 2;
-  std::vector<uint32_t> fresh(slots, 0);
+  while (slots < wanted * 2) slots *= 2;
+  std::vector<IndexSlot> fresh(slots, IndexSlot{0, 0});
+  const size_t mask = slots - 1;
+  auto place = [&](uint32_t position, uint32_t tag) {
+    size_t slot = tag & mask;
+    while (fresh[slot].position != 0) slot = (slot + 1) & mask;
+    fresh[slot] = IndexSlot{position, tag};
+  };
+  if (index.empty()) {
+    for (size_t i = 0; i < children.size(); ++i) {
+      place(static_cast<uint32_t>(i + 1), tagOf(children[i]->name));
+    }
+  } else {
+    for (const IndexSlot& entry : index) {
+      if (entry.position != 0) place(entry.position, entry.tag);
+    }
+  }
   index.swap(fresh);
-  for (size_t i = 0; i < children.size(); ++i) indexChild(i);
 }
 
 ConfNodePtr ConfNode::findByPath(const std::string& path) const {
@@ -317,20 +330,29 @@ void ConfNode::addChild(const ConfNodePtr& child) {
   attachChild(child);
 }
 
-void ConfNode::attachChild(const ConfNodePtr& child) {
-  children.push_back(child);
-  try {
-    if (children.size() > kLinearChildren && children.size() * 2 > index.size()) {
-      rebuildIndex();
-    } else if (!index.empty()) {
-      indexChild(children.size() - 1);
+bool ConfNode::attachChild(const ConfNodePtr& child) {
+  const size_t count = children.size() + 1;
+  if (index.empty()) {
+    if (findIndex(child->name) >= 0) return false;
+    if (count > kLinearChildren) growIndex(count);
+  }
+  if (index.empty()) {
+    children.push_back(child);
+  } else {
+    const uint32_t tag = tagOf(child->name);
+    size_t slot = probe(child->name, tag);
+    if (index[slot].position != 0) return false;
+    // A larger index built before the child goes in still matches the children if the
+    // push_back below fails: nothing is left half done.
+    if (count * 2 > index.size()) {
+      growIndex(count);
+      slot = probe(child->name, tag);
     }
-  } catch (...) {
-    // No room for a larger index: the old one is untouched and still matches.
-    children.pop_back();
-    throw;
+    children.push_back(child);
+    index[slot] = IndexSlot{static_cast<uint32_t>(count), tag};
   }
   child->parent = this;
+  return true;
 }
 
 }  // namespace KestroCorelib

@@ -73,6 +73,31 @@ TEST(ConfNode, ChildNamesKeepAddingOrderAndLookupIsExact) {
   }
 }
 
+// Past eight children a node keeps a hash index over their names, which grows as children
+// come; lookups and the duplicate check must hold at every size, in the copy too.
+TEST(ConfNode, ManyChildrenAreFoundAndDuplicatesRefusedAtEverySize) {
+  ConfNodePtr top = ConfNode::create("top");
+  std::vector<std::string> names;
+  for (int i = 0; i < 3000; ++i) {
+    names.push_back("c" + std::to_string(i * 7919 % 3000));
+    top->addChild(ConfNode::create(names.back()));
+    if (i < 40 || i % 101 == 0) {
+      for (const std::string& taken : {names.front(), names.back(), names[names.size() / 2]}) {
+        EXPECT_THROW(top->addChild(ConfNode::create(taken)), ConfNode::AddChild_NameAlreadyInUse)
+            << i << " " << taken;
+      }
+    }
+  }
+  EXPECT_EQ(top->getChildNames(), names);
+  ConfNodePtr copy = ConfNode::clone(top);
+  for (const ConfNodePtr& tree : {top, copy}) {
+    for (size_t i = 0; i < names.size(); ++i) {
+      ASSERT_EQ(tree->findChild(names[i]), tree->getChildren()[i]) << names[i];
+    }
+    for (const char* missing : {"c3000", "c", "", "C1"}) EXPECT_FALSE(tree->findChild(missing));
+  }
+}
+
 TEST(ConfNode, FindByPathWalksBelowTheNodeItself) {
   ConfNodePtr top = chain({"map", "plavo", "gui"});
   top->findChild("plavo")->addChild(ConfNode::create("a.b"));
