@@ -123,8 +123,9 @@ class ConfNode {
   ConfNode(const ConfNode&) = delete;
   ConfNode& operator=(const ConfNode&) = delete;
   // Releases the children without recursion; a child that outlives this node (because
-  // another handle holds it) is left without parent.
-  virtual ~ConfNode();
+  // another handle holds it) is left without parent. Not virtual: nothing derives from a
+  // node (its constructor is private), and a large map holds 100,000 of them.
+  ~ConfNode();
 
   const std::string& getName() const { return name; }
   const std::string& getValue() const { return value; }
@@ -143,7 +144,7 @@ class ConfNode {
   // The children themselves in the same order, without copying: the way to walk a node of
   // many children (for (const ConfNodePtr& child : node->getChildren()) ...). The reference
   // stays valid until a child is added to this node.
-  const std::vector<ConfNodePtr>& getChildren() const { return children; }
+  const std::vector<ConfNodePtr>& getChildren() const;
   // The child of exactly that name (case-sensitive); raises GetChild_NotFound.
   ConfNodePtr getChild(const std::string& childName) const;
   // The child of exactly that name, or an empty handle.
@@ -188,28 +189,35 @@ class ConfNode {
   // addChild without the checks for an empty handle or a cycle, for fresh children: adds
   // the child unless one of that name exists, and tells whether it did.
   bool attachChild(const ConfNodePtr& child);
-  // Builds `index` with room for `wanted` children from the current one (or from the
+  // Builds the index with room for `wanted` children from the current one (or from the
   // names, when there is no index yet).
   void growIndex(size_t wanted);
+  bool hasChildren() const { return children && !children->list.empty(); }
   // Sets a free attribute, replacing one of the same name.
   void setAttribute(const std::string& attributeName, std::string text);
   static void detachChildren(ConfNode& node, std::vector<ConfNodePtr>& pending) noexcept;
 
-  std::string name;
-  int32_t type = TypeNone;
-  int32_t refs = 1;  // handles sharing this node
-  // Most nodes have no free attributes: the table is allocated with the first one.
-  std::unique_ptr<std::map<std::string, std::string>> attributes;
-  std::string value;
-  std::vector<std::string> elements;
-  char separator = '\n';
-  ConfNode* parent = nullptr;
   // The children in adding order, and for a node of many children a hash table over their
   // names (open addressing, linear probing, at most half full). A large map's projects node
   // has 100,000 children: one pointer and two to four slots each, instead of a tree node
   // plus two copies of the name.
-  std::vector<ConfNodePtr> children;
-  std::vector<IndexSlot> index;
+  struct ChildTable {
+    std::vector<ConfNodePtr> list;
+    std::vector<IndexSlot> index;  // empty while there are few children
+  };
+
+  // The fields are ordered to leave no padding: a node of a large map's project is 128
+  // bytes. Most nodes have no free attributes and no children: those tables are allocated
+  // with the first entry.
+  std::string name;
+  std::string value;
+  std::vector<std::string> elements;
+  std::unique_ptr<std::map<std::string, std::string>> attributes;
+  std::unique_ptr<ChildTable> children;
+  ConfNode* parent = nullptr;
+  int32_t type = TypeNone;
+  int32_t refs = 1;  // handles sharing this node
+  char separator = '\n';
 };
 
 inline int32_t ConfNodePtr::useCount() const noexcept {

@@ -78,7 +78,8 @@ ConfNode::ConfNode(const std::string& nodeName, int32_t nodeType)
 // own children recursively (which would exhaust the stack on a deep tree). A child that
 // outlives the node must not point at it any more.
 void ConfNode::detachChildren(ConfNode& node, std::vector<ConfNodePtr>& pending) noexcept {
-  for (ConfNodePtr& child : node.children) {
+  if (!node.children) return;
+  for (ConfNodePtr& child : node.children->list) {
     if (child->parent == &node) child->parent = nullptr;
     try {
       pending.push_back(std::move(child));
@@ -88,8 +89,7 @@ void ConfNode::detachChildren(ConfNode& node, std::vector<ConfNodePtr>& pending)
       child.reset();
     }
   }
-  node.children.clear();
-  node.index.clear();
+  node.children.reset();
 }
 
 ConfNode::~ConfNode() {
@@ -138,8 +138,10 @@ ConfNodePtr ConfNode::clone(const ConfNodePtr& source) {
     while (!work.empty()) {
       auto [from, to] = work.back();
       work.pop_back();
-      to->children.reserve(from->children.size());
-      for (const ConfNodePtr& child : from->children) {
+      if (!from->children) continue;
+      to->children = std::make_unique<ChildTable>();
+      to->children->list.reserve(from->children->list.size());
+      for (const ConfNodePtr& child : from->children->list) {
         ConfNodePtr copy = copyFields(*child);
         to->attachChild(copy);
         work.emplace_back(child.get(), copy.get());
@@ -177,22 +179,28 @@ void ConfNode::setAttribute(const std::string& attributeName, std::string text) 
   (*attributes)[attributeName] = std::move(text);
 }
 
+const std::vector<ConfNodePtr>& ConfNode::getChildren() const {
+  static const std::vector<ConfNodePtr> none;
+  return children ? children->list : none;
+}
+
 std::vector<std::string> ConfNode::getChildNames() const {
   std::vector<std::string> names;
-  names.reserve(children.size());
-  for (const ConfNodePtr& child : children) names.push_back(child->name);
+  const std::vector<ConfNodePtr>& list = getChildren();
+  names.reserve(list.size());
+  for (const ConfNodePtr& child : list) names.push_back(child->name);
   return names;
 }
 
 ConfNodePtr ConfNode::getChild(const std::string& childName) const {
   const std::ptrdiff_t position = findIndex(childName);
   if (position < 0) throw GetChild_NotFound("", KESTRO_SOURCE_TAG);
-  return children[static_cast<size_t>(position)];
+  return children->list[static_cast<size_t>(position)];
 }
 
 ConfNodePtr ConfNode::findChild(const std::string& childName) const {
   const std::ptrdiff_t position = findIndex(childName);
-  return position < 0 ? ConfNodePtr() : children[static_cast<size_t>(position)];
+  return position < 0 ? ConfNodePtr() : children->list[static_cast<size_t>(position)];
 }
 
 namespace {
@@ -208,21 +216,25 @@ uint32_t tagOf(std::string_view text) {
 }  // namespace
 
 std::ptrdiff_t ConfNode::findIndex(std::string_view childName) const {
-  if (index.empty()) {
-    for (size_t i = 0; i < children.size(); ++i) {
-      if (children[i]->name == childName) return static_cast<std::ptrdiff_t>(i);
+  if (!children) return -1;
+  if (children->index.empty()) {
+    const std::vector<ConfNodePtr>& list = children->list;
+    for (size_t i = 0; i < list.size(); ++i) {
+      if (list[i]->name == childName) return static_cast<std::ptrdiff_t>(i);
     }
     return -1;
   }
-  return static_cast<std::ptrdiff_t>(index[probe(childName, tagOf(childName))].position) - 1;
+  const size_t slot = probe(childName, tagOf(childName));
+  return static_cast<std::ptrdiff_t>(children->index[slot].position) - 1;
 }
 
 size_t ConfNode::probe(std::string_view childName, uint32_t tag) const {
+  const std::vector<IndexSlot>& index = children->index;
   const size_t mask = index.size() - 1;
   for (size_t slot = tag & mask;; slot = (slot + 1) & mask) {
     const IndexSlot& entry = index[slot];
     if (entry.position == 0) return slot;
-    if (entry.tag == tag && children[entry.position - 1]->name == childName) return slot;
+    if (entry.tag == tag && children->list[entry.position - 1]->name == childName) return slot;
   }
 }
 
@@ -236,9 +248,11 @@ void ConfNode::growIndex(size_t wanted) {
     while (fresh[slot].position != 0) slot = (slot + 1) & mask;
     fresh[slot] = IndexSlot{position, tag};
   };
+  std::vector<IndexSlot>& index = children->index;
   if (index.empty()) {
-    for (size_t i = 0; i < children.size(); ++i) {
-      place(static_cast<uint32_t>(i + 1), tagOf(children[i]->name));
+    const std::vector<ConfNodePtr>& list = children->list;
+    for (size_t i = 0; i < list.size(); ++i) {
+      place(static_cast<uint32_t>(i + 1), tagOf(list[i]->name));
     }
   } else {
     for (const IndexSlot& entry : index) {
@@ -310,7 +324,7 @@ void ConfNode::addChild(const ConfNodePtr& child) {
   // Only a node with children can be an ancestor, so the common case of adding a leaf
   // costs nothing however deep this node lies.
   bool cycle = child.get() == this;
-  for (const ConfNode* n = parent; !cycle && !child->children.empty() && n != nullptr;
+  for (const ConfNode* n = parent; !cycle && child->hasChildren() && n != nullptr;
        n = n->parent) {
     cycle = n == child.get();
   }
@@ -331,13 +345,16 @@ void ConfNode::addChild(const ConfNodePtr& child) {
 }
 
 bool ConfNode::attachChild(const ConfNodePtr& child) {
-  const size_t count = children.size() + 1;
+  if (!children) children = std::make_unique<ChildTable>();
+  std::vector<ConfNodePtr>& list = children->list;
+  std::vector<IndexSlot>& index = children->index;
+  const size_t count = list.size() + 1;
   if (index.empty()) {
     if (findIndex(child->name) >= 0) return false;
     if (count > kLinearChildren) growIndex(count);
   }
   if (index.empty()) {
-    children.push_back(child);
+    list.push_back(child);
   } else {
     const uint32_t tag = tagOf(child->name);
     size_t slot = probe(child->name, tag);
@@ -348,7 +365,7 @@ bool ConfNode::attachChild(const ConfNodePtr& child) {
       growIndex(count);
       slot = probe(child->name, tag);
     }
-    children.push_back(child);
+    list.push_back(child);
     index[slot] = IndexSlot{static_cast<uint32_t>(count), tag};
   }
   child->parent = this;
