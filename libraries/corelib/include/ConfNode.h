@@ -197,13 +197,15 @@ class ConfNode {
   void setAttribute(const std::string& attributeName, std::string text);
   static void detachChildren(ConfNode& node, std::vector<ConfNodePtr>& pending) noexcept;
 
-  // The children in adding order, and for a node of many children a hash table over their
-  // names (open addressing, linear probing, at most half full). A large map's projects node
-  // has 100,000 children: one pointer and two to four slots each, instead of a tree node
-  // plus two copies of the name.
+  // The children in adding order. While they come in ascending name order (as a sorted
+  // map's do) a new child needs only a comparison with the last one and a lookup is a binary
+  // search; otherwise a node of many children gets a hash table over their names (open
+  // addressing, linear probing, at most half full). A large map's projects node has 100,000
+  // children: one pointer each, instead of a tree node plus two copies of the name.
   struct ChildTable {
     std::vector<ConfNodePtr> list;
-    std::vector<IndexSlot> index;  // empty while there are few children
+    std::vector<IndexSlot> index;  // empty while there are few children or they are sorted
+    bool ascending = true;         // every name so far greater than the one before
   };
 
   // The fields are ordered to leave no padding: a node of a large map's project is 128

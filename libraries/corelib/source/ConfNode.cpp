@@ -1,5 +1,6 @@
 #include "ConfNode.h"
 
+#include <algorithm>
 #include <functional>
 #include <new>
 #include <utility>
@@ -217,15 +218,21 @@ uint32_t tagOf(std::string_view text) {
 
 std::ptrdiff_t ConfNode::findIndex(std::string_view childName) const {
   if (!children) return -1;
-  if (children->index.empty()) {
-    const std::vector<ConfNodePtr>& list = children->list;
-    for (size_t i = 0; i < list.size(); ++i) {
-      if (list[i]->name == childName) return static_cast<std::ptrdiff_t>(i);
-    }
-    return -1;
+  if (!children->index.empty()) {
+    const size_t slot = probe(childName, tagOf(childName));
+    return static_cast<std::ptrdiff_t>(children->index[slot].position) - 1;
   }
-  const size_t slot = probe(childName, tagOf(childName));
-  return static_cast<std::ptrdiff_t>(children->index[slot].position) - 1;
+  const std::vector<ConfNodePtr>& list = children->list;
+  if (children->ascending && list.size() > kLinearChildren) {
+    const auto at = std::lower_bound(
+        list.begin(), list.end(), childName,
+        [](const ConfNodePtr& child, std::string_view text) { return child->name < text; });
+    return at != list.end() && (*at)->name == childName ? at - list.begin() : -1;
+  }
+  for (size_t i = 0; i < list.size(); ++i) {
+    if (list[i]->name == childName) return static_cast<std::ptrdiff_t>(i);
+  }
+  return -1;
 }
 
 size_t ConfNode::probe(std::string_view childName, uint32_t tag) const {
@@ -350,7 +357,14 @@ bool ConfNode::attachChild(const ConfNodePtr& child) {
   std::vector<IndexSlot>& index = children->index;
   const size_t count = list.size() + 1;
   if (index.empty()) {
+    if (children->ascending && (list.empty() || list.back()->name < child->name)) {
+      list.push_back(child);  // greater than all the others: no duplicate
+      child->parent = this;
+      return true;
+    }
     if (findIndex(child->name) >= 0) return false;
+    // Out of order: from now on the children are found through the hash index.
+    children->ascending = false;
     if (count > kLinearChildren) growIndex(count);
   }
   if (index.empty()) {
