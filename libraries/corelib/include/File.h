@@ -41,6 +41,8 @@ class BasicFile {
   // stop(byte) holds, as far as they are already in the buffer, and leaves that byte unread:
   // what getChar would deliver, a run at a time. Defined below.
   template <typename Stop> void appendUntil(std::string& text, Stop stop);
+  // Passes over the buffered bytes for which skip(byte) holds, the same way.
+  template <typename Skip> void skipWhile(Skip skip);
 
   bool isOpen() const { return handle != nullptr; }
   const std::string& getFileName() const { return name; }
@@ -86,11 +88,21 @@ inline bool BasicFile::getChar(char& byte) {
 }
 
 template <typename Stop> void BasicFile::appendUntil(std::string& text, Stop stop) {
-  const char* from = next;
-  while (next != end && *next != '\r' && *next != '\n' && !stop(*next)) ++next;
-  if (next != from) {
+  const char* run = next;
+  while (run != end && *run != '\r' && *run != '\n' && !stop(*run)) ++run;
+  if (run != next) {
     previousLine = line;
-    text.append(from, next);
+    text.append(next, static_cast<std::size_t>(run - next));
+    next = run;
+  }
+}
+
+template <typename Skip> void BasicFile::skipWhile(Skip skip) {
+  const char* run = next;
+  while (run != end && *run != '\r' && *run != '\n' && skip(*run)) ++run;
+  if (run != next) {
+    previousLine = line;
+    next = run;
   }
 }
 
@@ -148,10 +160,13 @@ class File {
     if (compressed) return compressed->getChar(byte);
     return false;
   }
-  // BasicFile::appendUntil for a plain file; a compressed one appends nothing (getChar
-  // delivers the same bytes).
+  // BasicFile::appendUntil and skipWhile for a plain file; for a compressed one they do
+  // nothing (getChar delivers the same bytes).
   template <typename Stop> void appendUntil(std::string& text, Stop stop) {
     if (plain) plain->appendUntil(text, stop);
+  }
+  template <typename Skip> void skipWhile(Skip skip) {
+    if (plain) plain->skipWhile(skip);
   }
   // The line of the next byte (1 after opening).
   std::uint64_t getLine() const;

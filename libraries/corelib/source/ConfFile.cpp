@@ -94,7 +94,10 @@ class ConfFileReader {
       // The type may change on any attribute line, so it is looked at for each character.
       const bool listMode = node.getType() == ConfNode::TypeList;
       if (!quoted) {
-        if (isBodyBlank(c)) continue;
+        if (isBodyBlank(c)) {
+          file.skipWhile(isBodyBlank);  // indentation comes in runs
+          continue;
+        }
         if (c == '\n' && (!listMode || token.empty())) continue;
       }
       if (listMode) {
@@ -223,14 +226,15 @@ class ConfFileReader {
   }
 
   int32_t typeCode(const std::string& text, int64_t line) const {
+    // "list" first: a project map holds little else.
     static constexpr std::pair<std::string_view, int32_t> table[] = {
+        {"list", ConfNode::TypeList},
         {"bool", ConfNode::TypeBool},         {"int", ConfNode::TypeInt},
         {"uint", ConfNode::TypeUint},         {"float", ConfNode::TypeFloat},
         {"double", ConfNode::TypeFloat},      {"string", ConfNode::TypeString},
         {"datetime", ConfNode::TypeDateTime}, {"time-of-day", ConfNode::TypeTimeOfDay},
         {"timezone", ConfNode::TypeTimeZone}, {"timespan", ConfNode::TypeTimeSpan},
-        {"dir", ConfNode::TypeDir},           {"file", ConfNode::TypeFile},
-        {"list", ConfNode::TypeList}};
+        {"dir", ConfNode::TypeDir},           {"file", ConfNode::TypeFile}};
     const std::string_view name = text;
     for (const auto& entry : table) {
       if (name == entry.first) return entry.second;
