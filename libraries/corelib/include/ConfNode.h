@@ -128,7 +128,7 @@ class ConfNode {
   ~ConfNode();
 
   const std::string& getName() const { return name; }
-  const std::string& getValue() const { return value; }
+  const std::string& getValue() const;
   int32_t getType() const { return type; }
   // The list separator; newline unless the file set another.
   char getSeparator() const { return separator; }
@@ -208,11 +208,10 @@ class ConfNode {
     bool ascending = true;         // every name so far greater than the one before
   };
 
-  // The fields are ordered to leave no padding: a node of a large map's project is 128
-  // bytes. Most nodes have no free attributes and no children: those tables are allocated
-  // with the first entry.
+  // The fields are ordered to leave no padding: a node is 104 bytes. Most nodes have no
+  // value, no free attributes and no children: those are allocated when they are set.
   std::string name;
-  std::string value;
+  std::unique_ptr<std::string> value;
   std::vector<std::string> elements;
   std::unique_ptr<std::map<std::string, std::string>> attributes;
   std::unique_ptr<ChildTable> children;

@@ -1,6 +1,7 @@
 #include "ConfFile.h"
 
 #include <iterator>
+#include <memory>
 #include <string_view>
 #include <utility>
 #include <vector>
@@ -195,7 +196,7 @@ class ConfFileReader {
     if (field == std::string_view("type")) {
       node.type = typeCode(text, line);
     } else if (field == std::string_view("value")) {
-      node.value = std::move(text);
+      node.value = std::make_unique<std::string>(std::move(text));
     } else if (field == std::string_view("separator")) {
       node.separator = text.empty() ? '\n' : text.front();
     } else {

@@ -127,7 +127,7 @@ ConfNodePtr ConfNode::clone(const ConfNodePtr& source) {
       if (from.attributes) {
         to->attributes = std::make_unique<std::map<std::string, std::string>>(*from.attributes);
       }
-      to->value = from.value;
+      if (from.value) to->value = std::make_unique<std::string>(*from.value);
       to->elements = from.elements;
       to->separator = from.separator;
       return to;
@@ -168,6 +168,11 @@ std::string ConfNode::getFullName() const {
     result += (*it)->name;
   }
   return result;
+}
+
+const std::string& ConfNode::getValue() const {
+  static const std::string none;
+  return value ? *value : none;
 }
 
 const std::map<std::string, std::string>& ConfNode::getAttributes() const {
@@ -294,7 +299,7 @@ std::string ConfNode::getFile() const {
                             "};",
                         KESTRO_SOURCE_TAG);
   }
-  std::string result = value;
+  std::string result = getValue();
   for (char& c : result) {
     if (c == '/') c = '\\';
   }
