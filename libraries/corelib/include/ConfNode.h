@@ -124,11 +124,12 @@ class ConfNode {
   ConfNode(const ConfNode&) = delete;
   ConfNode& operator=(const ConfNode&) = delete;
   // Releases the children without recursion; a child that outlives this node (because
-  // another handle holds it) is left without parent.
-  virtual ~ConfNode();
+  // another handle holds it) is left without parent. Not virtual: nothing derives from a
+  // node (its constructor is private), and a large map holds 100,000 of them.
+  ~ConfNode();
 
   const std::string& getName() const { return name; }
-  const std::string& getValue() const { return value; }
+  const std::string& getValue() const;
   int32_t getType() const { return type; }
   // The list separator; newline unless the file set another.
   char getSeparator() const { return separator; }
@@ -144,7 +145,7 @@ class ConfNode {
   // The children themselves in the same order, without copying: the way to walk a node of
   // many children (for (const ConfNodePtr& child : node->getChildren()) ...). The reference
   // stays valid until a child is added to this node.
-  const std::vector<ConfNodePtr>& getChildren() const { return children; }
+  const std::vector<ConfNodePtr>& getChildren() const;
   // The child of exactly that name (case-sensitive); raises GetChild_NotFound.
   ConfNodePtr getChild(const std::string& childName) const;
   // The child of exactly that name, or an empty handle.
@@ -175,33 +176,51 @@ class ConfNode {
   friend class ConfNodePtr;
 
   ConfNode(const std::string& nodeName, int32_t nodeType);
+  // One slot of the name index: the child's position in `children` plus 1 (0: free) and a
+  // 32-bit hash tag of its name. Probes compare tags and read a child's name only on a tag
+  // match, and the index grows from the tags alone, without touching the children.
+  struct IndexSlot {
+    uint32_t position;
+    uint32_t tag;
+  };
+
   // The position of the child of that name in `children`, or -1.
   std::ptrdiff_t findIndex(std::string_view childName) const;
-  // addChild without the checks, for children known to be fresh and uniquely named.
-  void attachChild(const ConfNodePtr& child);
-  // Enters children[position] into `index`, which must have a free slot.
-  void indexChild(size_t position);
-  // Rebuilds `index` with room for `children`; no index while there are few children.
-  void rebuildIndex();
+  // The slot of the child of that name, or the free slot where its probe sequence ends.
+  size_t probe(std::string_view childName, uint32_t tag) const;
+  // addChild without the checks for an empty handle or a cycle, for fresh children: adds
+  // the child unless one of that name exists, and tells whether it did.
+  bool attachChild(const ConfNodePtr& child);
+  // Builds the index with room for `wanted` children from the current one (or from the
+  // names, when there is no index yet).
+  void growIndex(size_t wanted);
+  bool hasChildren() const { return children && !children->list.empty(); }
   // Sets a free attribute, replacing one of the same name.
   void setAttribute(const std::string& attributeName, std::string text);
   static void detachChildren(ConfNode& node, std::vector<ConfNodePtr>& pending) noexcept;
 
+  // The children in adding order. While they come in ascending name order (as a sorted
+  // map's do) a new child needs only a comparison with the last one and a lookup is a binary
+  // search; otherwise a node of many children gets a hash table over their names (open
+  // addressing, linear probing, at most half full). A large map's projects node has 100,000
+  // children: one pointer each, instead of a tree node plus two copies of the name.
+  struct ChildTable {
+    std::vector<ConfNodePtr> list;
+    std::vector<IndexSlot> index;  // empty while there are few children or they are sorted
+    bool ascending = true;         // every name so far greater than the one before
+  };
+
+  // The fields are ordered to leave no padding: a node is 104 bytes. Most nodes have no
+  // value, no free attributes and no children: those are allocated when they are set.
   std::string name;
+  std::unique_ptr<std::string> value;
+  std::vector<std::string> elements;
+  std::unique_ptr<std::map<std::string, std::string>> attributes;
+  std::unique_ptr<ChildTable> children;
+  ConfNode* parent = nullptr;
   int32_t type = TypeNone;
   int32_t refs = 1;  // handles sharing this node
-  // Most nodes have no free attributes: the table is allocated with the first one.
-  std::unique_ptr<std::map<std::string, std::string>> attributes;
-  std::string value;
-  std::vector<std::string> elements;
   char separator = '\n';
-  ConfNode* parent = nullptr;
-  // The children in adding order, and for a node of many children a hash table over their
-  // names (open addressing; each slot holds a position in `children` plus 1, 0 is free).
-  // A large map's projects node has 100,000 children: one pointer and a few slots each,
-  // instead of a tree node plus two copies of the name.
-  std::vector<ConfNodePtr> children;
-  std::vector<uint32_t> index;
 };
 
 inline int32_t ConfNodePtr::useCount() const noexcept {

@@ -40,6 +40,12 @@ class BasicFile {
   // The next byte, carriage returns skipped; false at end of file, on error or when not open.
   // Defined below: the common case, a byte waiting in the buffer, costs no call.
   bool getChar(char& byte);
+  // Appends the bytes before the next carriage return, line feed or byte for which
+  // stop(byte) holds, as far as they are already in the buffer, and leaves that byte unread:
+  // what getChar would deliver, a run at a time. Defined below.
+  template <typename Stop> void appendUntil(std::string& text, Stop stop);
+  // Passes over the buffered bytes for which skip(byte) holds, the same way.
+  template <typename Skip> void skipWhile(Skip skip);
 
   bool isOpen() const { return handle != nullptr; }
   const std::string& getFileName() const { return name; }
@@ -84,6 +90,25 @@ inline bool BasicFile::getChar(char& byte) {
     return true;
   }
   return getCharFromNewBuffer(byte);
+}
+
+template <typename Stop> void BasicFile::appendUntil(std::string& text, Stop stop) {
+  const char* run = next;
+  while (run != end && *run != '\r' && *run != '\n' && !stop(*run)) ++run;
+  if (run != next) {
+    previousLine = line;
+    text.append(next, static_cast<std::size_t>(run - next));
+    next = run;
+  }
+}
+
+template <typename Skip> void BasicFile::skipWhile(Skip skip) {
+  const char* run = next;
+  while (run != end && *run != '\r' && *run != '\n' && skip(*run)) ++run;
+  if (run != next) {
+    previousLine = line;
+    next = run;
+  }
 }
 
 // A gzip-compressed file read through zlib (a file that is not gzip data passes unchanged).
@@ -146,6 +171,14 @@ class File {
     if (plain) return plain->getChar(byte);
     if (compressed) return compressed->getChar(byte);
     return false;
+  }
+  // BasicFile::appendUntil and skipWhile for a plain file; for a compressed one they do
+  // nothing (getChar delivers the same bytes).
+  template <typename Stop> void appendUntil(std::string& text, Stop stop) {
+    if (plain) plain->appendUntil(text, stop);
+  }
+  template <typename Skip> void skipWhile(Skip skip) {
+    if (plain) plain->skipWhile(skip);
   }
   // The line of the next byte (1 after opening).
   std::uint64_t getLine() const;

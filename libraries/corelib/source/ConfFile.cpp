@@ -1,6 +1,7 @@
 #include "ConfFile.h"
 
 #include <iterator>
+#include <memory>
 #include <string_view>
 #include <utility>
 #include <vector>
@@ -82,12 +83,22 @@ class ConfFileReader {
     std::string token;
     bool quoted = false;
     bool escape = false;
+    // The bytes that end a run of plain token bytes outside quotes; the loop below decides
+    // what each of them means (stopping on a few more than needed only costs a round).
+    // Blanks, line breaks and '"' are all at most '"'.
+    const auto endsRun = [&node](char b) {
+      return static_cast<unsigned char>(b) <= '"' || b == '=' || b == '{' || b == '}' ||
+             b == node.separator;
+    };
     char c;
     while (file.getChar(c)) {
       // The type may change on any attribute line, so it is looked at for each character.
       const bool listMode = node.getType() == ConfNode::TypeList;
       if (!quoted) {
-        if (isBodyBlank(c)) continue;
+        if (isBodyBlank(c)) {
+          file.skipWhile(isBodyBlank);  // indentation comes in runs
+          continue;
+        }
         if (c == '\n' && (!listMode || token.empty())) continue;
       }
       if (listMode) {
@@ -119,6 +130,7 @@ class ConfFileReader {
         }
         if (c != '=' && c != '{' && c != '}') {
           token += c;
+          file.appendUntil(token, endsRun);
           continue;
         }
       }
@@ -145,6 +157,7 @@ class ConfFileReader {
         return;  // an unfinished token is dropped without notice
       } else {
         token += c;
+        file.appendUntil(token, endsRun);
       }
     }
     throw ConfFile::Load_PrematureEndOfFile(
@@ -163,13 +176,10 @@ class ConfFileReader {
       e.addSourceTag(KESTRO_SOURCE_TAG);
       throw;
     }
-    // A fresh child cannot be an ancestor, so only the name needs a check (one hash lookup
-    // for the 100,000 projects of a large map); a duplicate takes addChild's way to its error.
-    if (parent.findIndex(child->name) < 0) {
-      parent.attachChild(child);
-    } else {
-      parent.addChild(child);
-    }
+    // A fresh child cannot be an ancestor, so only the name needs a check (one probe of the
+    // index for the 100,000 projects of a large map); a duplicate takes addChild's way to its
+    // error.
+    if (!parent.attachChild(child)) parent.addChild(child);
   }
 
   void readAttribute(ConfNode& node, const std::string& name) {
@@ -186,7 +196,7 @@ class ConfFileReader {
     if (field == std::string_view("type")) {
       node.type = typeCode(text, line);
     } else if (field == std::string_view("value")) {
-      node.value = std::move(text);
+      node.value = std::make_unique<std::string>(std::move(text));
     } else if (field == std::string_view("separator")) {
       node.separator = text.empty() ? '\n' : text.front();
     } else {
@@ -199,6 +209,7 @@ class ConfFileReader {
     std::string text;
     char c;
     for (;;) {
+      file.appendUntil(text, [](char) { return false; });  // all up to the line break
       if (!file.getChar(c)) {
         throw ConfFile::Load_PrematureEndOfFile(
             "@conf-file.load.premature-end-of-file{Premature end of file in line % in file "
@@ -216,14 +227,15 @@ class ConfFileReader {
   }
 
   int32_t typeCode(const std::string& text, int64_t line) const {
+    // "list" first: a project map holds little else.
     static constexpr std::pair<std::string_view, int32_t> table[] = {
+        {"list", ConfNode::TypeList},
         {"bool", ConfNode::TypeBool},         {"int", ConfNode::TypeInt},
         {"uint", ConfNode::TypeUint},         {"float", ConfNode::TypeFloat},
         {"double", ConfNode::TypeFloat},      {"string", ConfNode::TypeString},
         {"datetime", ConfNode::TypeDateTime}, {"time-of-day", ConfNode::TypeTimeOfDay},
         {"timezone", ConfNode::TypeTimeZone}, {"timespan", ConfNode::TypeTimeSpan},
-        {"dir", ConfNode::TypeDir},           {"file", ConfNode::TypeFile},
-        {"list", ConfNode::TypeList}};
+        {"dir", ConfNode::TypeDir},           {"file", ConfNode::TypeFile}};
     const std::string_view name = text;
     for (const auto& entry : table) {
       if (name == entry.first) return entry.second;

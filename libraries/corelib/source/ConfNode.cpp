@@ -1,5 +1,6 @@
 #include "ConfNode.h"
 
+#include <algorithm>
 #include <functional>
 #include <new>
 #include <utility>
@@ -92,7 +93,8 @@ ConfNode::ConfNode(const std::string& nodeName, int32_t nodeType)
 // own children recursively (which would exhaust the stack on a deep tree). A child that
 // outlives the node must not point at it any more.
 void ConfNode::detachChildren(ConfNode& node, std::vector<ConfNodePtr>& pending) noexcept {
-  for (ConfNodePtr& child : node.children) {
+  if (!node.children) return;
+  for (ConfNodePtr& child : node.children->list) {
     if (child->parent == &node) child->parent = nullptr;
     try {
       pending.push_back(std::move(child));
@@ -102,8 +104,7 @@ void ConfNode::detachChildren(ConfNode& node, std::vector<ConfNodePtr>& pending)
       child.reset();
     }
   }
-  node.children.clear();
-  node.index.clear();
+  node.children.reset();
 }
 
 ConfNode::~ConfNode() {
@@ -140,7 +141,7 @@ ConfNodePtr ConfNode::clone(const ConfNodePtr& source) {
       if (from.attributes) {
         to->attributes = std::make_unique<std::map<std::string, std::string>>(*from.attributes);
       }
-      to->value = from.value;
+      if (from.value) to->value = std::make_unique<std::string>(*from.value);
       to->elements = from.elements;
       to->separator = from.separator;
       return to;
@@ -152,8 +153,10 @@ ConfNodePtr ConfNode::clone(const ConfNodePtr& source) {
     while (!work.empty()) {
       auto [from, to] = work.back();
       work.pop_back();
-      to->children.reserve(from->children.size());
-      for (const ConfNodePtr& child : from->children) {
+      if (!from->children) continue;
+      to->children = std::make_unique<ChildTable>();
+      to->children->list.reserve(from->children->list.size());
+      for (const ConfNodePtr& child : from->children->list) {
         ConfNodePtr copy = copyFields(*child);
         to->attachChild(copy);
         work.emplace_back(child.get(), copy.get());
@@ -181,6 +184,11 @@ std::string ConfNode::getFullName() const {
   return result;
 }
 
+const std::string& ConfNode::getValue() const {
+  static const std::string none;
+  return value ? *value : none;
+}
+
 const std::map<std::string, std::string>& ConfNode::getAttributes() const {
   static const std::map<std::string, std::string> none;
   return attributes ? *attributes : none;
@@ -191,22 +199,28 @@ void ConfNode::setAttribute(const std::string& attributeName, std::string text) 
   (*attributes)[attributeName] = std::move(text);
 }
 
+const std::vector<ConfNodePtr>& ConfNode::getChildren() const {
+  static const std::vector<ConfNodePtr> none;
+  return children ? children->list : none;
+}
+
 std::vector<std::string> ConfNode::getChildNames() const {
   std::vector<std::string> names;
-  names.reserve(children.size());
-  for (const ConfNodePtr& child : children) names.push_back(child->name);
+  const std::vector<ConfNodePtr>& list = getChildren();
+  names.reserve(list.size());
+  for (const ConfNodePtr& child : list) names.push_back(child->name);
   return names;
 }
 
 ConfNodePtr ConfNode::getChild(const std::string& childName) const {
   const std::ptrdiff_t position = findIndex(childName);
   if (position < 0) throw GetChild_NotFound("", KESTRO_SOURCE_TAG);
-  return children[static_cast<size_t>(position)];
+  return children->list[static_cast<size_t>(position)];
 }
 
 ConfNodePtr ConfNode::findChild(const std::string& childName) const {
   const std::ptrdiff_t position = findIndex(childName);
-  return position < 0 ? ConfNodePtr() : children[static_cast<size_t>(position)];
+  return position < 0 ? ConfNodePtr() : children->list[static_cast<size_t>(position)];
 }
 
 namespace {
@@ -214,39 +228,64 @@ namespace {
 // Up to this many children a node is searched from end to end and has no index.
 constexpr size_t kLinearChildren = 8;
 
-size_t hashName(std::string_view text) { return std::hash<std::string_view>()(text); }
+uint32_t tagOf(std::string_view text) {
+  const uint64_t hash = std::hash<std::string_view>()(text);
+  return static_cast<uint32_t>(hash ^ (hash >> 32));
+}
 
 }  // namespace
 
 std::ptrdiff_t ConfNode::findIndex(std::string_view childName) const {
-  if (index.empty()) {
-    for (size_t i = 0; i < children.size(); ++i) {
-      if (children[i]->name == childName) return static_cast<std::ptrdiff_t>(i);
-    }
-    return -1;
+  if (!children) return -1;
+  if (!children->index.empty()) {
+    const size_t slot = probe(childName, tagOf(childName));
+    return static_cast<std::ptrdiff_t>(children->index[slot].position) - 1;
   }
+  const std::vector<ConfNodePtr>& list = children->list;
+  if (children->ascending && list.size() > kLinearChildren) {
+    const auto at = std::lower_bound(
+        list.begin(), list.end(), childName,
+        [](const ConfNodePtr& child, std::string_view text) { return child->name < text; });
+    return at != list.end() && (*at)->name == childName ? at - list.begin() : -1;
+  }
+  for (size_t i = 0; i < list.size(); ++i) {
+    if (list[i]->name == childName) return static_cast<std::ptrdiff_t>(i);
+  }
+  return -1;
+}
+
+size_t ConfNode::probe(std::string_view childName, uint32_t tag) const {
+  const std::vector<IndexSlot>& index = children->index;
   const size_t mask = index.size() - 1;
-  for (size_t slot = hashName(childName) & mask;; slot = (slot + 1) & mask) {
-    const uint32_t entry = index[slot];
-    if (entry == 0) return -1;
-    if (children[entry - 1]->name == childName) return static_cast<std::ptrdiff_t>(entry - 1);
+  for (size_t slot = tag & mask;; slot = (slot + 1) & mask) {
+    const IndexSlot& entry = index[slot];
+    if (entry.position == 0) return slot;
+    if (entry.tag == tag && children->list[entry.position - 1]->name == childName) return slot;
   }
 }
 
-void ConfNode::indexChild(size_t position) {
-  const size_t mask = index.size() - 1;
-  size_t slot = hashName(children[position]->name) & mask;
-  while (index[slot] != 0) slot = (slot + 1) & mask;
-  index[slot] = static_cast<uint32_t>(position + 1);
-}
-
-void ConfNode::rebuildIndex() {
-  // At most half the slots in use keeps the probe sequences short.
+void ConfNode::growIndex(size_t wanted) {
   size_t slots = 16;
-  while (slots < children.size() * 2) slots *= 2;
-  std::vector<uint32_t> fresh(slots, 0);
+  while (slots < wanted * 2) slots *= 2;
+  std::vector<IndexSlot> fresh(slots, IndexSlot{0, 0});
+  const size_t mask = slots - 1;
+  auto place = [&](uint32_t position, uint32_t tag) {
+    size_t slot = tag & mask;
+    while (fresh[slot].position != 0) slot = (slot + 1) & mask;
+    fresh[slot] = IndexSlot{position, tag};
+  };
+  std::vector<IndexSlot>& index = children->index;
+  if (index.empty()) {
+    const std::vector<ConfNodePtr>& list = children->list;
+    for (size_t i = 0; i < list.size(); ++i) {
+      place(static_cast<uint32_t>(i + 1), tagOf(list[i]->name));
+    }
+  } else {
+    for (const IndexSlot& entry : index) {
+      if (entry.position != 0) place(entry.position, entry.tag);
+    }
+  }
   index.swap(fresh);
-  for (size_t i = 0; i < children.size(); ++i) indexChild(i);
 }
 
 ConfNodePtr ConfNode::findByPath(const std::string& path) const {
@@ -274,7 +313,7 @@ std::string ConfNode::getFile() const {
         "type %};",
         KESTRO_SOURCE_TAG, textParams(getFullName(), typeName(type)));
   }
-  std::string result = value;
+  std::string result = getValue();
   for (char& c : result) {
     if (c == '/') c = '\\';
   }
@@ -310,7 +349,7 @@ void ConfNode::addChild(const ConfNodePtr& child) {
   // Only a node with children can be an ancestor, so the common case of adding a leaf
   // costs nothing however deep this node lies.
   bool cycle = child.get() == this;
-  for (const ConfNode* n = parent; !cycle && !child->children.empty() && n != nullptr;
+  for (const ConfNode* n = parent; !cycle && child->hasChildren() && n != nullptr;
        n = n->parent) {
     cycle = n == child.get();
   }
@@ -337,20 +376,39 @@ void ConfNode::addChild(const ConfNodePtr& child) {
   attachChild(child);
 }
 
-void ConfNode::attachChild(const ConfNodePtr& child) {
-  children.push_back(child);
-  try {
-    if (children.size() > kLinearChildren && children.size() * 2 > index.size()) {
-      rebuildIndex();
-    } else if (!index.empty()) {
-      indexChild(children.size() - 1);
+bool ConfNode::attachChild(const ConfNodePtr& child) {
+  if (!children) children = std::make_unique<ChildTable>();
+  std::vector<ConfNodePtr>& list = children->list;
+  std::vector<IndexSlot>& index = children->index;
+  const size_t count = list.size() + 1;
+  if (index.empty()) {
+    if (children->ascending && (list.empty() || list.back()->name < child->name)) {
+      list.push_back(child);  // greater than all the others: no duplicate
+      child->parent = this;
+      return true;
     }
-  } catch (...) {
-    // No room for a larger index: the old one is untouched and still matches.
-    children.pop_back();
-    throw;
+    if (findIndex(child->name) >= 0) return false;
+    // Out of order: from now on the children are found through the hash index.
+    children->ascending = false;
+    if (count > kLinearChildren) growIndex(count);
+  }
+  if (index.empty()) {
+    list.push_back(child);
+  } else {
+    const uint32_t tag = tagOf(child->name);
+    size_t slot = probe(child->name, tag);
+    if (index[slot].position != 0) return false;
+    // A larger index built before the child goes in still matches the children if the
+    // push_back below fails: nothing is left half done.
+    if (count * 2 > index.size()) {
+      growIndex(count);
+      slot = probe(child->name, tag);
+    }
+    list.push_back(child);
+    index[slot] = IndexSlot{static_cast<uint32_t>(count), tag};
   }
   child->parent = this;
+  return true;
 }
 
 }  // namespace KestroCorelib

@@ -282,6 +282,52 @@ TEST_F(ConfFileTest, CarriageReturnsDependOnCompression) {
   EXPECT_EQ(errorOf<Eof>(write(cr)), eof(1));
 }
 
+// Everything read from a node: type, value, separator, attributes, list and children.
+std::string dump(const ConfNodePtr& node) {
+  std::string text = node->getName() + "(" + std::to_string(node->getType()) + "," +
+                     node->getValue() + "," + node->getSeparator() + ")";
+  for (const auto& [name, value] : node->getAttributes()) text += " @" + name + "=" + value;
+  if (node->getType() == ConfNode::TypeList) {
+    for (const std::string& element : node->getList()) text += " [" + element + "]";
+  }
+  for (const ConfNodePtr& child : node->getChildren()) text += " {" + dump(child) + "}";
+  return text;
+}
+
+// A plain file is read a run of bytes at a time from its buffer, a compressed one a byte at
+// a time. A map several buffers long, with tokens across the buffer ends and carriage
+// returns inside names, elements and values of the plain copy, reads the same both ways.
+TEST_F(ConfFileTest, PlainAndCompressedMapsReadTheSame) {
+  std::string lf = "map{\nnodes{\n";
+  std::string plain = lf;
+  for (int i = 0; i < 4000; ++i) {
+    const std::string pad(static_cast<size_t>(i % 37), static_cast<char>('a' + i % 26));
+    const std::string name = "n" + std::to_string(i) + pad;
+    const std::string body = " type=list\n separator=" + std::string(i % 3 ? "," : "") +
+                             "\n value=v " + pad + "\n k" + pad + "=w" + std::to_string(i) +
+                             "\n " + pad + "x,y " + std::to_string(i) + "\n \"q," + pad +
+                             "\"\n" + (i % 5 ? "}\n" : "sub{\n}\nz\n}\n");
+    lf += name + "{\n" + body;
+    plain += name.substr(0, 1) + "\r" + name.substr(1) + "{\n" + body;
+  }
+  lf += "}\n}\n";
+  plain += "}\n}\n";
+  for (size_t at = plain.find("=v "); at != std::string::npos; at = plain.find("=v ", at + 9)) {
+    plain.insert(at + 2, "\r");
+  }
+  ASSERT_GT(plain.size(), 4u * 64 * 1024);
+  ConfNodePtr fromPlain = ConfFile().load(write(plain));
+  ConfNodePtr fromPacked = ConfFile().load(writeGz(lf));
+  EXPECT_EQ(dump(fromPlain), dump(fromPacked));
+  EXPECT_EQ(fromPlain->findChild("nodes")->getChildren().size(), 4000u);
+  // The last node (pad "vvv", newline separator): blanks vanish from the elements only.
+  ConfNodePtr last = fromPlain->findByPath("nodes.n3999vvv");
+  ASSERT_TRUE(last);
+  EXPECT_EQ(last->getList(), (Strings{"vvvx,y3999", "q,vvv"}));
+  EXPECT_EQ(last->getValue(), "v vvv");
+  EXPECT_EQ(last->getAttributes().at("kvvv"), "w3999");
+}
+
 TEST_F(ConfFileTest, RefusesNestingDeeperThanTheLimit) {
   auto nested = [](int64_t levels) {
     std::string text = "r{";

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -70,6 +71,46 @@ TEST(ConfNode, ChildNamesKeepAddingOrderAndLookupIsExact) {
   for (const char* missing : {"ALPHA", "none"}) {
     EXPECT_EQ(errorText<ConfNode::GetChild_NotFound>([&] { top->getChild(missing); }),
               "GetChild_NotFound:");
+  }
+}
+
+// Children that come in ascending name order (as in a sorted map) are checked against the
+// last one and found by binary search; past eight children in any other order a node keeps
+// a hash index over their names, which grows as children come. Lookups and the duplicate
+// check must hold at every size and in both ways, also after the order breaks, and in the
+// copy.
+TEST(ConfNode, ManyChildrenAreFoundAndDuplicatesRefusedAtEverySize) {
+  auto scrambled = [](int i) { return "c" + std::to_string(i * 7919 % 3000); };
+  auto sortedThenNot = [](int i) {
+    std::string digits = std::to_string(i < 2000 ? i : 4999 - i);
+    return "s" + std::string(4 - digits.size(), '0') + digits;  // s0000 ... s1999, s2999 ...
+  };
+  for (const auto& nameOf : {std::function<std::string(int)>(scrambled),
+                             std::function<std::string(int)>(sortedThenNot)}) {
+    ConfNodePtr top = ConfNode::create("top");
+    std::vector<std::string> names;
+    for (int i = 0; i < 3000; ++i) {
+      names.push_back(nameOf(i));
+      top->addChild(ConfNode::create(names.back()));
+      if (i < 40 || i % 101 == 0 || (i > 1995 && i < 2005)) {
+        for (const std::string& taken : {names.front(), names.back(), names[names.size() / 2]}) {
+          EXPECT_THROW(top->addChild(ConfNode::create(taken)),
+                       ConfNode::AddChild_NameAlreadyInUse)
+              << i << " " << taken;
+        }
+        EXPECT_FALSE(top->findChild(nameOf(i + 1))) << i;
+      }
+    }
+    EXPECT_EQ(top->getChildNames(), names);
+    ConfNodePtr copy = ConfNode::clone(top);
+    for (const ConfNodePtr& tree : {top, copy}) {
+      for (size_t i = 0; i < names.size(); ++i) {
+        ASSERT_EQ(tree->findChild(names[i]), tree->getChildren()[i]) << names[i];
+      }
+      for (const char* missing : {"c3000", "s3000", "c", "", "C1", "s0", "t"}) {
+        EXPECT_FALSE(tree->findChild(missing)) << missing;
+      }
+    }
   }
 }
 
