@@ -35,8 +35,9 @@ std::string parseContent(const std::string& content, Registrations::Entry& entry
     return "malformed: time \"" + digits + "\" is no millisecond count";
   }
   if (content.compare(lineEnd + 1, 8, "project=") != 0) return "malformed: no \"project=\" line";
-  entry.project = content.substr(lineEnd + 9);
-  if (entry.project.find('\n') != std::string::npos) return "malformed: text after the project";
+  std::string project = content.substr(lineEnd + 9);
+  if (project.find('\n') != std::string::npos) return "malformed: text after the project";
+  entry.project = std::move(project);
   entry.time = std::stoll(digits);
   return "";
 }

@@ -118,8 +118,9 @@ class Installation {
     writeFile(map(), "map {\n plavo {\n" + gui + "  projects {\n" + projects + "  }\n }\n}\n");
   }
 
-  // Runs the built plavo (beside this test program) in root, without a display, with PATH
-  // holding only bin/ and the system folders; waits for it and for anything it launched.
+  // Runs the built plavo (or programName, beside this test program) in root, without a
+  // display, with PATH holding only bin/ and the system folders; waits for it and for
+  // anything it launched.
   Result run(const std::vector<std::string>& arguments, const std::string& registry = "",
              const std::vector<std::string>& extraEnvironment = {}) const {
     // Launched programs outlive plavo; as their subreaper this process can wait for them.
@@ -132,7 +133,7 @@ class Installation {
     char self[PATH_MAX] = {};
     const ssize_t size = readlink("/proc/self/exe", self, sizeof(self) - 1);
     std::string program(self, size > 0 ? static_cast<size_t>(size) : 0);
-    program = program.substr(0, program.rfind('/')) + "/plavo";
+    program = program.substr(0, program.rfind('/')) + "/" + programName;
     std::vector<std::string> args = arguments;
     args.insert(args.begin(), program);
     std::vector<char*> argv, envp;
@@ -164,6 +165,7 @@ class Installation {
   }
 
   std::string root;
+  std::string programName = "plavo";  // the built program that run() starts
 };
 
 }  // namespace plavo_test

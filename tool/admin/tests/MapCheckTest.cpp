@@ -1,7 +1,5 @@
 // The check of a project map: every warning on a map that has it and on one that has not,
 // with its line; the errors plavo stops on, with plavo's texts.
-#include "MapCheck.h"
-
 #include <gtest/gtest.h>
 
 #include <string>
@@ -10,6 +8,7 @@
 #include "ConfFile.h"
 #include "Exception.h"
 #include "Manager.h"
+#include "MapCheck.h"
 #include "ProgramTestSupport.h"
 
 using Kestro::MapCheck;
@@ -68,13 +67,14 @@ TEST_F(Check, ProjectThatIsNoList) {
 
 TEST_F(Check, UnknownFlags) {
   // The misspelt flag leaves an ordinary project without a list.
-  expectWarnings("docs(globl) {\n}\np {\n type=list\n bob(defualt,default)\n amy(global)\n}\n",
-                 {{4, "unknown-flag", "flag \"globl\" of project \"docs\" is ignored"},
-                  {4, "not-a-list",
-                   "project \"docs\" is neither global nor a list (type=list): every user's run "
-                   "of plavo fails on it"},
-                  {8, "unknown-flag", "flag \"defualt\" of user \"bob\" in project \"p\" is ignored"},
-                  {9, "unknown-flag", "flag \"global\" of user \"amy\" in project \"p\" is ignored"}});
+  expectWarnings(
+      "docs(globl) {\n}\np {\n type=list\n bob(defualt,default)\n amy(global)\n}\n",
+      {{4, "unknown-flag", "flag \"globl\" of project \"docs\" is ignored"},
+       {4, "not-a-list",
+        "project \"docs\" is neither global nor a list (type=list): every user's run "
+        "of plavo fails on it"},
+       {8, "unknown-flag", "flag \"defualt\" of user \"bob\" in project \"p\" is ignored"},
+       {9, "unknown-flag", "flag \"global\" of user \"amy\" in project \"p\" is ignored"}});
   expectWarnings("docs(Global) {\n}\np(DEFAULT) {\n type=list\n bob(Default)\n}\n", {});
 }
 
@@ -100,7 +100,8 @@ TEST_F(Check, UserMarkedDefaultInTwoProjects) {
                  {{7, "listed-twice",
                    "user \"bob\" is listed twice in project \"a\"; only the first entry (line 6) "
                    "counts"}});
-  expectWarnings("a {\n type=list\n bob(default)\n}\nb {\n type=list\n bob\n amy(default)\n}\n", {});
+  expectWarnings("a {\n type=list\n bob(default)\n}\nb {\n type=list\n bob\n amy(default)\n}\n",
+                 {});
 }
 
 TEST_F(Check, TwoGlobalDefaults) {
@@ -128,25 +129,26 @@ TEST_F(Check, ElementsOfAGlobalProject) {
 }
 
 TEST_F(Check, NamesTheWindowOrTheIdFileCannotTake) {
-  expectWarnings("a*b(global) {\n}\nre?(global) {\n}\n(global) {\n}\nc\x01(global) {\n}\n"
-                 "p {\n type=list\n dom\\bob\n \"x:y\"\n ok\n}\n"
-                 "q {\n type=list\n separator=,\n amy,,\x02z\n}\n",
-                 {{4, "bad-name",
-                   "project name \"a*b\" holds '*' or '?', which the selection window's filter "
-                   "reads as wildcards"},
-                  {6, "bad-name",
-                   "project name \"re?\" holds '*' or '?', which the selection window's filter "
-                   "reads as wildcards"},
-                  {8, "bad-name", "the project name is empty"},
-                  {10, "bad-name", "project name \"c\x01\" holds a control character"},
-                  {14, "bad-name",
-                   "user name \"dom\\bob\" holds a character that a file name cannot hold (one "
-                   "of / \\ : * ? \" < > |)"},
-                  {15, "bad-name",
-                   "user name \"x:y\" holds a character that a file name cannot hold (one of / "
-                   "\\ : * ? \" < > |)"},
-                  {21, "bad-name", "a user name is empty"},
-                  {21, "bad-name", "user name \"\x02z\" holds a control character"}});
+  expectWarnings(
+      "a*b(global) {\n}\nre?(global) {\n}\n(global) {\n}\nc\x01(global) {\n}\n"
+      "p {\n type=list\n dom\\bob\n \"x:y\"\n ok\n}\n"
+      "q {\n type=list\n separator=,\n amy,,\x02z\n}\n",
+      {{4, "bad-name",
+        "project name \"a*b\" holds '*' or '?', which the selection window's filter "
+        "reads as wildcards"},
+       {6, "bad-name",
+        "project name \"re?\" holds '*' or '?', which the selection window's filter "
+        "reads as wildcards"},
+       {8, "bad-name", "the project name is empty"},
+       {10, "bad-name", "project name \"c\x01\" holds a control character"},
+       {14, "bad-name",
+        "user name \"dom\\bob\" holds a character that a file name cannot hold (one "
+        "of / \\ : * ? \" < > |)"},
+       {15, "bad-name",
+        "user name \"x:y\" holds a character that a file name cannot hold (one of / "
+        "\\ : * ? \" < > |)"},
+       {21, "bad-name", "a user name is empty"},
+       {21, "bad-name", "user name \"\x02z\" holds a control character"}});
   expectWarnings("a-b.c(global) {\n}\np {\n type=list\n jean-luc.o\n \"\xc3\xa9mile\"\n}\n", {});
 }
 
@@ -163,43 +165,44 @@ TEST_F(Check, UsersUnknownToTheSystem) {
 // quoted elements holding line breaks, separators, attributes and other nodes' lists.
 TEST_F(Check, LinesFollowTheFileFormat) {
   const MapCheck::Result result = check(
-      "map {\n"                         // 1
-      " other {\n"                      // 2
-      "  type=list\n"                   // 3
-      "  \"{not a node}\"\n"            // 4
-      "  x\n"                           // 5
-      " }\n"                            // 6
-      " plavo {\n"                      // 7
-      "  gui {\n"                       // 8
-      "   title {\n"                    // 9
-      "    value=a { b\n"               // 10
-      "   }\n"                          // 11
-      "  }\n"                           // 12
-      "  projects {\n"                  // 13
-      "   long\n"                       // 14
-      "   name {\n"                     // 15
-      "    type=list\n"                 // 16
-      "    \"two\n"                     // 17
-      "lines\"\n"                       // 18
-      "    amy\n"                       // 19
-      "    sub {\n"                     // 20
-      "     type=list\n"                // 21
-      "     amy\n"                      // 22
-      "    }\n"                         // 23
-      "    amy\n"                       // 24
-      "   }\n"                          // 25
-      "   p {\n"                        // 26
-      "    separator=;\n"               // 27
-      "    type=list\n"                 // 28
-      "    amy;bob(x);\n"               // 29
-      "    amy\n"                       // 30
-      "   }\n"                          // 31
-      "  }\n"                           // 32
-      " }\n"                            // 33
+      "map {\n"               // 1
+      " other {\n"            // 2
+      "  type=list\n"         // 3
+      "  \"{not a node}\"\n"  // 4
+      "  x\n"                 // 5
+      " }\n"                  // 6
+      " plavo {\n"            // 7
+      "  gui {\n"             // 8
+      "   title {\n"          // 9
+      "    value=a { b\n"     // 10
+      "   }\n"                // 11
+      "  }\n"                 // 12
+      "  projects {\n"        // 13
+      "   long\n"             // 14
+      "   name {\n"           // 15
+      "    type=list\n"       // 16
+      "    \"two\n"           // 17
+      "lines\"\n"             // 18
+      "    amy\n"             // 19
+      "    sub {\n"           // 20
+      "     type=list\n"      // 21
+      "     amy\n"            // 22
+      "    }\n"               // 23
+      "    amy\n"             // 24
+      "   }\n"                // 25
+      "   p {\n"              // 26
+      "    separator=;\n"     // 27
+      "    type=list\n"       // 28
+      "    amy;bob(x);\n"     // 29
+      "    amy\n"             // 30
+      "   }\n"                // 31
+      "  }\n"                 // 32
+      " }\n"                  // 33
       "}\n");
   ASSERT_EQ(result.error, "");
   std::vector<std::string> got;
-  for (const MapCheck::Warning& w : result.warnings) got.push_back(std::to_string(w.line) + " " + w.kind);
+  for (const MapCheck::Warning& w : result.warnings)
+    got.push_back(std::to_string(w.line) + " " + w.kind);
   // The quoted element keeps its line break, a control character in a user's name.
   EXPECT_EQ(got, (std::vector<std::string>{"17 bad-name", "24 listed-twice", "29 unknown-flag",
                                            "30 listed-twice"}));
