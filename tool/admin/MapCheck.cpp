@@ -1,7 +1,7 @@
 #include "MapCheck.h"
 
 #include <algorithm>
-#include <map>
+#include <iterator>
 #include <string_view>
 #include <unordered_map>
 #include <utility>
@@ -54,28 +54,35 @@ std::string userNameProblem(const std::string& name) {
 
 class Checker {
  public:
-  Checker(const ConfNode& projectsNode, std::vector<MapLines::Project> lines)
+  Checker(const ConfNode& projectsNode, MapLines::Lines lines)
       : projects(projectsNode), where(std::move(lines)) {
     // The lines pair with the children by position; should the file have changed since it
     // was read, no line is better than a wrong one.
-    if (where.size() != projects.getChildren().size()) where.clear();
+    if (where.projects.size() != projects.getChildren().size()) where.projects.clear();
   }
 
   std::vector<MapCheck::Warning> run(const MapCheck::UserLookup& knownUser) {
     const std::vector<ConfNodePtr>& children = projects.getChildren();
     for (size_t i = 0; i < children.size(); ++i) checkProject(i, *children[i]);
-    reportDefaults();
+    reportGlobalDefaults();
     if (knownUser) {
       for (const auto& [name, line] : firstSeen) {
         if (!name.empty() && !knownUser(name)) {
-          warn(line, "unknown-user", "user " + quote(name) + " is not known to the system");
+          later(line, "unknown-user", "user " + quote(name) + " is not known to the system");
         }
       }
     }
-    std::stable_sort(
-        warnings.begin(), warnings.end(),
-        [](const MapCheck::Warning& a, const MapCheck::Warning& b) { return a.line < b.line; });
-    return std::move(warnings);
+    // The pass gave its warnings in line order; the few found at the end join them.
+    const auto byLine = [](const MapCheck::Warning& a, const MapCheck::Warning& b) {
+      return a.line < b.line;
+    };
+    std::stable_sort(deferred.begin(), deferred.end(), byLine);
+    std::vector<MapCheck::Warning> all;
+    all.reserve(warnings.size() + deferred.size());
+    std::merge(std::make_move_iterator(warnings.begin()), std::make_move_iterator(warnings.end()),
+               std::make_move_iterator(deferred.begin()), std::make_move_iterator(deferred.end()),
+               std::back_inserter(all), byLine);
+    return all;
   }
 
  private:
@@ -84,15 +91,20 @@ class Checker {
     int64_t line;
   };
 
-  int64_t projectLine(size_t i) const { return where.empty() ? 0 : where[i].line; }
+  int64_t projectLine(size_t i) const {
+    return where.projects.empty() ? 0 : where.projects[i].line;
+  }
   int64_t elementLine(size_t i, size_t j) const {
-    if (where.empty()) return 0;
-    const std::vector<int64_t>& elements = where[i].elements;
-    return j < elements.size() ? elements[j] : where[i].line;
+    if (where.projects.empty()) return 0;
+    const MapLines::Project& project = where.projects[i];
+    return j < project.elementCount ? where.elements[project.firstElement + j] : project.line;
   }
 
   void warn(int64_t line, const char* kind, std::string text) {
     warnings.push_back({line, kind, std::move(text)});
+  }
+  void later(int64_t line, const char* kind, std::string text) {
+    deferred.push_back({line, kind, std::move(text)});
   }
 
   void checkProject(size_t i, const ConfNode& child) {
@@ -124,13 +136,33 @@ class Checker {
     checkUsers(i, entry.name, child.getList());
   }
 
-  void checkUsers(size_t i, const std::string& project, const std::vector<std::string>& elements) {
-    // clear() costs the table's size: a table grown by one long list is dropped instead.
-    if (inProject.bucket_count() > 1024) {
-      inProject = {};
-    } else {
-      inProject.clear();
+  // Whether the user has an earlier entry in the current project (its line in `earlier`);
+  // otherwise the user is noted with this line.
+  bool listedBefore(const std::string& user, int64_t line, int64_t& earlier) {
+    if (inLongProject) {
+      const auto found = longProject.try_emplace(user, line);
+      earlier = found.first->second;
+      return !found.second;
     }
+    // Lists are short: a linear look at a reused table, without an allocation per user.
+    for (size_t k = 0; k < inProjectCount; ++k) {
+      if (inProject[k].first == user) {
+        earlier = inProject[k].second;
+        return true;
+      }
+    }
+    if (inProjectCount == inProject.size()) inProject.emplace_back();
+    inProject[inProjectCount].first = user;
+    inProject[inProjectCount].second = line;
+    ++inProjectCount;
+    return false;
+  }
+
+  void checkUsers(size_t i, const std::string& project, const std::vector<std::string>& elements) {
+    inProjectCount = 0;
+    // A long list gets a hash table instead of the linear look.
+    inLongProject = elements.size() > 32;
+    if (inLongProject) longProject.clear();
     for (size_t j = 0; j < elements.size(); ++j) {
       const int64_t line = elementLine(i, j);
       ignored.clear();
@@ -141,50 +173,52 @@ class Checker {
              "flag " + quote(flag) + " of user " + quote(user.name) + " in project " +
                  quote(project) + " is ignored");
       }
-      const auto seen = firstSeen.try_emplace(user.name, line);
-      if (seen.second) {
+      if (firstSeen.try_emplace(user.name, line).second) {
         const std::string problem = userNameProblem(user.name);
         if (!problem.empty()) warn(line, "bad-name", problem);
       }
-      const auto first = inProject.try_emplace(user.name, line);
-      if (!first.second) {
+      int64_t earlier = 0;
+      if (listedBefore(user.name, line, earlier)) {
         warn(line, "listed-twice",
              "user " + quote(user.name) + " is listed twice in project " + quote(project) +
-                 "; only the first entry (line " + std::to_string(first.first->second) +
-                 ") counts");
+                 "; only the first entry (line " + std::to_string(earlier) + ") counts");
         continue;
       }
-      // Only a user's first entry in a project can make it that user's default.
-      if (user.isDefault) userDefaults[user.name].push_back({project, line});
+      // Only a user's first entry in a project can make it that user's default, and only
+      // the first project in file order that does counts.
+      if (!user.isDefault) continue;
+      const auto first = firstDefault.try_emplace(user.name, Mark{project, line});
+      if (first.second) continue;
+      warn(line, "default-twice",
+           "user " + quote(user.name) + " is marked default in project " + quote(project) +
+               " too; only the first, " + quote(first.first->second.project) + " (line " +
+               std::to_string(first.first->second.line) + "), counts");
     }
   }
 
-  void reportDefaults() {
-    for (const auto& [user, marks] : userDefaults) {
-      for (size_t k = 1; k < marks.size(); ++k) {
-        warn(marks[k].line, "default-twice",
-             "user " + quote(user) + " is marked default in project " + quote(marks[k].project) +
-                 " too; only the first, " + quote(marks[0].project) + " (line " +
-                 std::to_string(marks[0].line) + "), counts");
-      }
-    }
+  void reportGlobalDefaults() {
     if (globalDefaults.size() < 2) return;
     const Mark& last = globalDefaults.back();
     for (size_t k = 0; k + 1 < globalDefaults.size(); ++k) {
-      warn(globalDefaults[k].line, "global-default-twice",
-           "global project " + quote(globalDefaults[k].project) +
-               " is marked default, but the last global default, " + quote(last.project) +
-               " (line " + std::to_string(last.line) + "), counts");
+      later(globalDefaults[k].line, "global-default-twice",
+            "global project " + quote(globalDefaults[k].project) +
+                " is marked default, but the last global default, " + quote(last.project) +
+                " (line " + std::to_string(last.line) + "), counts");
     }
   }
 
   const ConfNode& projects;
-  std::vector<MapLines::Project> where;
-  std::vector<MapCheck::Warning> warnings;
-  std::vector<std::string> ignored;                    // reused for every entry
-  std::unordered_map<std::string, int64_t> inProject;  // the users of the current project
-  std::map<std::string, int64_t> firstSeen;            // every user, with the first line
-  std::map<std::string, std::vector<Mark>> userDefaults;
+  MapLines::Lines where;
+  std::vector<MapCheck::Warning> warnings;  // found in the pass, in line order
+  std::vector<MapCheck::Warning> deferred;  // found at the end
+  std::vector<std::string> ignored;         // reused for every entry
+  // The users of the current project with their lines: the first inProjectCount slots.
+  std::vector<std::pair<std::string, int64_t>> inProject;
+  size_t inProjectCount = 0;
+  bool inLongProject = false;
+  std::unordered_map<std::string, int64_t> longProject;
+  std::unordered_map<std::string, int64_t> firstSeen;  // every user, with the first line
+  std::unordered_map<std::string, Mark> firstDefault;  // every user's first default mark
   std::vector<Mark> globalDefaults;
 };
 

@@ -15,13 +15,13 @@ class Locator {
  public:
   explicit Locator(KestroCorelib::File& input) : file(input) {}
 
-  std::vector<MapLines::Project> run() {
+  MapLines::Lines run() {
     char c;
     // The top node's name runs up to its brace; the reader has already accepted it.
     while (next(c) && c != '{') {
     }
     body(Role::Top, nullptr);
-    return std::move(projects);
+    return std::move(lines);
   }
 
  private:
@@ -73,7 +73,10 @@ class Locator {
           continue;
         }
         if (c == separator || c == '\n') {
-          if (project != nullptr) project->elements.push_back(started ? tokenLine : at);
+          if (project != nullptr) {
+            lines.elements.push_back(started ? tokenLine : at);
+            ++project->elementCount;
+          }
           token.clear();
           started = false;
           continue;
@@ -106,8 +109,9 @@ class Locator {
     if (parent == Role::Projects) {
       MapLines::Project project;
       project.line = at;
+      project.firstElement = lines.elements.size();
       body(Role::Project, &project);
-      projects.push_back(std::move(project));
+      lines.projects.push_back(project);
       return;
     }
     Role role = Role::Other;
@@ -130,12 +134,12 @@ class Locator {
   KestroCorelib::File& file;
   int64_t line = 1;  // line of the next byte
   int64_t at = 1;    // line of the byte just read
-  std::vector<MapLines::Project> projects;
+  MapLines::Lines lines;
 };
 
 }  // namespace
 
-std::vector<MapLines::Project> MapLines::locate(const std::string& fileName) {
+MapLines::Lines MapLines::locate(const std::string& fileName) {
   KestroCorelib::File file(fileName);
   if (!file.open()) return {};
   return Locator(file).run();

@@ -27,14 +27,21 @@ namespace Kestro {
 
 class MapLines {
  public:
+  // One project: the line of its opening brace and where its elements' lines are kept.
   struct Project {
     int64_t line = 0;
+    size_t firstElement = 0;  // position in Lines::elements
+    size_t elementCount = 0;
+  };
+  // All projects share one vector of element lines: a large map has 100,000 projects.
+  struct Lines {
+    std::vector<Project> projects;
     std::vector<int64_t> elements;
   };
 
   // The lines of the children of plavo.projects. Meant for a file that the reader has just
   // read without error; a file that cannot be opened gives an empty result.
-  static std::vector<Project> locate(const std::string& fileName);
+  static Lines locate(const std::string& fileName);
 };
 
 }  // namespace Kestro

@@ -204,11 +204,18 @@ int32_t PlavoAdmin::check(const std::vector<std::string>& arguments) {
     std::cout << result.error << "\n";
     return result.exitCode();
   }
-  // One buffer: a large map can give a hundred thousand lines.
+  // One buffer, appended to in place: a large map can give a hundred thousand lines.
   std::string text;
+  text.reserve(result.warnings.size() * (path.size() + 128));
   for (const MapCheck::Warning& w : result.warnings) {
-    text += path + ":" + (w.line > 0 ? std::to_string(w.line) : "?") + ": warning: " + w.text +
-            " [" + w.kind + "]\n";
+    text += path;
+    text += ':';
+    text += w.line > 0 ? std::to_string(w.line) : "?";
+    text += ": warning: ";
+    text += w.text;
+    text += " [";
+    text += w.kind;
+    text += "]\n";
   }
   const size_t count = result.warnings.size();
   text += path + ": " +
