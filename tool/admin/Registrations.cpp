@@ -130,10 +130,20 @@ bool Registrations::prune(const std::string& directory, int64_t days, bool dryRu
       continue;  // rewritten recently: kept without a word
     } else if (dryRun) {
       action.kind = Action::WouldRemove;
-    } else if (platform::removeRegularFile(directory, name.name, action.reason)) {
-      action.kind = Action::Removed;
     } else {
-      action.kind = Action::Failed;
+      switch (platform::removeRegularFile(directory, name.name, limit, action.reason)) {
+      case platform::RemoveResult::Removed:
+        action.kind = Action::Removed;
+        break;
+      case platform::RemoveResult::Kept:
+        continue;  // rewritten since the directory was listed
+      case platform::RemoveResult::Refused:
+        action.kind = Action::Refused;
+        break;
+      case platform::RemoveResult::Failed:
+        action.kind = Action::Failed;
+        break;
+      }
     }
     actions.push_back(std::move(action));
   }

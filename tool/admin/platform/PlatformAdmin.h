@@ -26,9 +26,13 @@ enum class ReadResult { Read, NotRegular, TooLarge, Failed };
 ReadResult readRegularFile(const std::string& directory, const std::string& name, size_t maxBytes,
                            std::string& content, std::string& error);
 
-// Removes the name directory/name when it is still a regular file. A link is never followed
-// or removed. False with the system's reason (or why it was refused) in error.
-bool removeRegularFile(const std::string& directory, const std::string& name, std::string& error);
+// Removes the name directory/name when it is still a regular file last written at or before
+// writtenBefore (seconds since 1970-01-01 UTC): Kept when it has been rewritten since, Refused
+// when it is no regular file any more, Failed with the system's reason in error. A link is
+// never followed or removed.
+enum class RemoveResult { Removed, Kept, Refused, Failed };
+RemoveResult removeRegularFile(const std::string& directory, const std::string& name,
+                               int64_t writtenBefore, std::string& error);
 
 // Whether the system's user database knows the logon name.
 bool isKnownUser(const std::string& name);

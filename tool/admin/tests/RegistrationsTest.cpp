@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "ProgramTestSupport.h"
+#include "platform/PlatformAdmin.h"
 #include "Registrations.h"
 
 using Kestro::Registrations;
@@ -221,4 +222,27 @@ TEST(Registrations, TimesInLocalTime) {
   EXPECT_EQ(Registrations::localTime(3629145600000 + 45296789), "2015-01-01 14:34:56 +02:00");
   EXPECT_EQ(Registrations::fromPosixSeconds(1420070400), 3629145600000);  // 2015-01-01 UTC
   unsetenv("KESTRO_TZ");
+}
+
+// What the directory listing said may be stale by the time of the removal: the name is looked
+// at again right before it goes.
+TEST_F(IdFiles, RemovalLooksAgainFirst) {
+  using Kestro::platform::RemoveResult;
+  plant("project_id-a-1.idval", "time=1\nproject=a", 0);
+  std::string reason;
+  const int64_t weekAgo = std::time(nullptr) - 7 * kDay;
+  EXPECT_EQ(Kestro::platform::removeRegularFile(temp, "project_id-a-1.idval", weekAgo, reason),
+            RemoveResult::Kept);
+  EXPECT_TRUE(exists("project_id-a-1.idval"));
+  symlink("project_id-a-1.idval", (temp + "/project_id-b-2.idval").c_str());
+  EXPECT_EQ(Kestro::platform::removeRegularFile(temp, "project_id-b-2.idval", weekAgo, reason),
+            RemoveResult::Refused);
+  EXPECT_EQ(reason, "a symbolic link, not followed");
+  EXPECT_EQ(Kestro::platform::removeRegularFile(temp, "project_id-c-3.idval", weekAgo, reason),
+            RemoveResult::Failed);
+  EXPECT_EQ(reason, "No such file or directory");
+  EXPECT_EQ(Kestro::platform::removeRegularFile(temp, "project_id-a-1.idval",
+                                                std::time(nullptr), reason),
+            RemoveResult::Removed);
+  EXPECT_FALSE(exists("project_id-a-1.idval"));
 }

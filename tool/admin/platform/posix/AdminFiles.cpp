@@ -108,28 +108,34 @@ ReadResult readRegularFile(const std::string& directory, const std::string& name
   return ReadResult::Read;
 }
 
-bool removeRegularFile(const std::string& directory, const std::string& name, std::string& error) {
+RemoveResult removeRegularFile(const std::string& directory, const std::string& name,
+                               int64_t writtenBefore, std::string& error) {
   const Descriptor dir(::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (dir.fd < 0) {
     error = reason();
-    return false;
+    return RemoveResult::Failed;
   }
+  // Looked at again right before the removal: plavo may have rewritten the file since the
+  // directory was listed (a fresh registration stays), or somebody may have put something
+  // else under the name.
   struct stat status {};
   if (::fstatat(dir.fd, name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0) {
     error = reason();
-    return false;
+    return RemoveResult::Failed;
   }
   if (!S_ISREG(status.st_mode)) {
-    error = "not a regular file";
-    return false;
+    error = kindOf(status.st_mode) == DirectoryEntry::Link ? "a symbolic link, not followed"
+                                                           : "not a regular file";
+    return RemoveResult::Refused;
   }
-  // unlinkat removes the name itself: should a link have taken the file's place since the
-  // look above, the link goes, never what it points to.
+  if (static_cast<int64_t>(status.st_mtime) > writtenBefore) return RemoveResult::Kept;
+  // unlinkat removes the name itself: should a link take the file's place after the look
+  // above, the link goes, never what it points to.
   if (::unlinkat(dir.fd, name.c_str(), 0) != 0) {
     error = reason();
-    return false;
+    return RemoveResult::Failed;
   }
-  return true;
+  return RemoveResult::Removed;
 }
 
 bool isKnownUser(const std::string& name) {
