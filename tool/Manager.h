@@ -143,7 +143,8 @@ class Manager : public KestroCorelib::Throws {
   const std::string& getConfDir() const { return confDir; }
   const std::string& getUser() const { return user; }
   const std::string& getSession() const { return session; }
-  // Asks on behalf of another user: readMap then works out that user's projects.
+  // Asks on behalf of another user: readMap then works out that user's projects (for
+  // plavo-admin's questions; a project registered afterwards would go to that user's file).
   void setUser(const std::string& name) { user = name; }
 
  private:

@@ -135,6 +135,18 @@ TEST_F(Admin, ListAndUsersTexts) {
   r = admin({"users", "b", "--json"});
   EXPECT_EQ(json::parse(r.out)["users"], json::parse(R"(["bob", "amy"])"));
 
+  // JSON carries UTF-8: a name that is UTF-8 (here two-byte letters from both ends of the
+  // range) as it is, any other name read as Latin-1.
+  inst.writeMap(
+      "   \xc2\xb0"
+      "C(global) {\n   }\n   \xdf\xbf(global) {\n   }\n"
+      "   caf\xe9(global) {\n   }\n   \xe9t\xc3(global) {\n   }\n");
+  r = admin({"list", "--json"});
+  EXPECT_EQ(json::parse(r.out)["projects"], json({"caf\xc3\xa9",
+                                                  "\xc2\xb0"
+                                                  "C",
+                                                  "\xdf\xbf", "\xc3\xa9t\xc3\x83"}));
+
   // Without a map nobody has a project, as with plavo.
   std::remove(inst.map().c_str());
   r = admin({"list", "--user", "amy"});
@@ -255,6 +267,15 @@ TEST_F(Admin, WhoAndPruneOnASharedLogTemp) {
   EXPECT_EQ(readAll("/etc/passwd").empty(), false);
   r = admin({"prune", "--older-than", "7"});
   EXPECT_EQ(r.out, "0 removed, 0 would be removed, 0 refused, 0 failed\n");
+
+  // Without log/temp there is nothing to read: an error, for both commands.
+  std::system(("rm -rf '" + temp + "'").c_str());
+  for (const std::vector<std::string>& command :
+       {std::vector<std::string>{"who"}, {"prune", "--older-than", "1"}}) {
+    r = admin(command);
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_EQ(r.err, "ERROR: Cannot read \"" + temp + "\": No such file or directory\n");
+  }
 }
 
 TEST_F(Admin, CommandLineMistakesEndWithTwo) {

@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "ProgramTestSupport.h"
-#include "platform/PlatformAdmin.h"
 #include "Registrations.h"
+#include "platform/PlatformAdmin.h"
 
 using Kestro::Registrations;
 using namespace plavo_test;
@@ -241,8 +241,8 @@ TEST_F(IdFiles, RemovalLooksAgainFirst) {
   EXPECT_EQ(Kestro::platform::removeRegularFile(temp, "project_id-c-3.idval", weekAgo, reason),
             RemoveResult::Failed);
   EXPECT_EQ(reason, "No such file or directory");
-  EXPECT_EQ(Kestro::platform::removeRegularFile(temp, "project_id-a-1.idval",
-                                                std::time(nullptr), reason),
-            RemoveResult::Removed);
+  EXPECT_EQ(
+      Kestro::platform::removeRegularFile(temp, "project_id-a-1.idval", std::time(nullptr), reason),
+      RemoveResult::Removed);
   EXPECT_FALSE(exists("project_id-a-1.idval"));
 }
