@@ -190,14 +190,20 @@ int32_t PlavoAdmin::check(const std::vector<std::string>& arguments) {
   if (parser.isSet("users")) lookup = platform::isKnownUser;
   const MapCheck::Result result = MapCheck::run(path, lookup);
   if (asJson) {
-    json::array_t warnings;
+    // Written piece by piece, each value through the JSON library: a large map can give a
+    // hundred thousand warnings, and a document tree of them costs several times the map.
+    std::string text = "{\n  \"error\": " +
+                       (result.error.empty() ? json(nullptr) : json(utf8(result.error))).dump() +
+                       ",\n  \"exit\": " + std::to_string(result.exitCode()) +
+                       ",\n  \"file\": " + json(utf8(path)).dump() + ",\n  \"warnings\": [";
+    const char* separator = "\n    ";
     for (const MapCheck::Warning& w : result.warnings) {
-      warnings.push_back({{"line", w.line}, {"kind", w.kind}, {"message", utf8(w.text)}});
+      text += separator;
+      text += json({{"kind", w.kind}, {"line", w.line}, {"message", utf8(w.text)}}).dump();
+      separator = ",\n    ";
     }
-    printJson({{"file", utf8(path)},
-               {"error", result.error.empty() ? json(nullptr) : json(utf8(result.error))},
-               {"warnings", warnings},
-               {"exit", result.exitCode()}});
+    text += result.warnings.empty() ? "]\n}\n" : "\n  ]\n}\n";
+    std::cout << text;
     return result.exitCode();
   }
   if (!result.error.empty()) {
