@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <ctime>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -245,4 +246,26 @@ TEST_F(IdFiles, RemovalLooksAgainFirst) {
       Kestro::platform::removeRegularFile(temp, "project_id-a-1.idval", std::time(nullptr), reason),
       RemoveResult::Removed);
   EXPECT_FALSE(exists("project_id-a-1.idval"));
+}
+
+TEST_F(IdFiles, DirectoryListedAsItStands) {
+  using Kestro::platform::DirectoryEntry;
+  plant("file", "x", 3 * kDay);
+  symlink("file", (temp + "/link").c_str());
+  mkdir((temp + "/dir").c_str(), 0755);
+  mkfifo((temp + "/fifo").c_str(), 0666);
+  std::vector<DirectoryEntry> entries;
+  std::string error;
+  ASSERT_TRUE(Kestro::platform::listDirectory(temp, entries, error));
+  std::map<std::string, DirectoryEntry::Kind> kinds;
+  for (const DirectoryEntry& e : entries) kinds[e.name] = e.kind;
+  EXPECT_EQ(kinds, (std::map<std::string, DirectoryEntry::Kind>{{"dir", DirectoryEntry::Directory},
+                                                                {"fifo", DirectoryEntry::Other},
+                                                                {"file", DirectoryEntry::Regular},
+                                                                {"link", DirectoryEntry::Link}}));
+  for (const DirectoryEntry& e : entries) {
+    if (e.name == "file") {
+      EXPECT_NEAR(e.modified, std::time(nullptr) - 3 * kDay, 5);
+    }
+  }
 }
