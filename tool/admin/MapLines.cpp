@@ -1,5 +1,7 @@
 #include "MapLines.h"
 
+#include <string_view>
+
 #include "File.h"
 
 namespace Kestro {
@@ -10,6 +12,27 @@ bool isBodyBlank(char c) { return c == ' ' || c == '\t' || c == '\v' || c == '\r
 
 // Which node a body belongs to: only the path top.plavo.projects.<project> is noted.
 enum class Role { Other, Top, Plavo, Projects, Project };
+
+// What the locator keeps of a token: its length and its first bytes, enough to know the few
+// names it looks for. Building every name and element of a large map again costs more than
+// all the rest of the locator.
+class Token {
+ public:
+  void add(char c) {
+    if (length < sizeof(head)) head[length] = c;
+    ++length;
+  }
+  bool empty() const { return length == 0; }
+  bool is(std::string_view name) const {
+    return length == name.size() && length <= sizeof(head) &&
+           std::string_view(head, length) == name;
+  }
+  void clear() { length = 0; }
+
+ private:
+  size_t length = 0;
+  char head[12] = {};
+};
 
 class Locator {
  public:
@@ -35,7 +58,7 @@ class Locator {
   // The reader's readBodyText, step for step: list mode, quotes and separators decide where
   // an element starts; attributes run to the end of their line.
   void body(Role role, MapLines::Project* project) {
-    std::string token;
+    Token token;
     int64_t tokenLine = 0;
     bool started = false;
     bool quoted = false;
@@ -55,15 +78,15 @@ class Locator {
       if (listMode) {
         if (quoted) {
           if (escape) {
-            if (c != '"') token += '\\';
-            token += c;
+            if (c != '"') token.add('\\');
+            token.add(c);
             escape = false;
           } else if (c == '"') {
             quoted = false;
           } else if (c == '\\') {
             escape = true;
           } else {
-            token += c;
+            token.add(c);
           }
           continue;
         }
@@ -83,21 +106,21 @@ class Locator {
         }
         if (c != '=' && c != '{' && c != '}') {
           mark();
-          token += c;
+          token.add(c);
           continue;
         }
       }
       quoted = false;
       if (c == '=') {
         const std::string value = restOfLine();
-        if (token == "type") listMode = value == "list";
-        if (token == "separator") separator = value.empty() ? '\n' : value.front();
+        if (token.is("type")) listMode = value == "list";
+        if (token.is("separator")) separator = value.empty() ? '\n' : value.front();
       } else if (c == '{') {
         child(role, token);
       } else if (c == '}') {
         return;
       } else {
-        token += c;
+        token.add(c);
         continue;
       }
       token.clear();
@@ -105,7 +128,7 @@ class Locator {
     }
   }
 
-  void child(Role parent, const std::string& name) {
+  void child(Role parent, const Token& name) {
     if (parent == Role::Projects) {
       MapLines::Project project;
       project.line = at;
@@ -115,8 +138,8 @@ class Locator {
       return;
     }
     Role role = Role::Other;
-    if (parent == Role::Top && name == "plavo") role = Role::Plavo;
-    if (parent == Role::Plavo && name == "projects") role = Role::Projects;
+    if (parent == Role::Top && name.is("plavo")) role = Role::Plavo;
+    if (parent == Role::Plavo && name.is("projects")) role = Role::Projects;
     body(role, nullptr);
   }
 
