@@ -130,7 +130,9 @@ Manager::Eligibility Manager::eligibilityOf(const KestroCorelib::ConfNode& proje
       if (std::string_view(element).substr(0, element.find('(')) != name) continue;
       const ProjectEntry userEntry = parseEntry(element);
       result.eligible.insert(project.name);
-      if (userEntry.isDefault && result.defaultProject.empty()) result.defaultProject = project.name;
+      if (userEntry.isDefault && result.defaultProject.empty()) {
+        result.defaultProject = project.name;
+      }
       break;
     }
   }

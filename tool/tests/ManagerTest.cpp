@@ -419,7 +419,8 @@ TEST(Manager, ParseEntryHandsOverIgnoredFlags) {
 // project exactly when usersOf names the user (or says everybody).
 TEST(Manager, AnyUsersProjectsAgreeWithTheUsersOfEachProject) {
   Mapped s;
-  s.inst.writeMap(globalProject("docs(global)") + listProject("a", {"x", "y(default)", "x(default)"}) +
+  s.inst.writeMap(globalProject("docs(global)") +
+                  listProject("a", {"x", "y(default)", "x(default)"}) +
                   listProject("b", {"y", "z(default)"}) + globalProject("t(global,default)") +
                   listProject("docs", {"w(default)"}) + listProject("c", {"x(default)"}));
   const KestroCorelib::ConfNodePtr projects =
@@ -454,7 +455,8 @@ TEST(Manager, AnyUsersProjectsAgreeWithTheUsersOfEachProject) {
     EXPECT_EQ(other.getEligible(), got.eligible);
     EXPECT_EQ(other.getDefaultProject(), got.defaultProject);
   }
-  EXPECT_EQ(Manager::eligibilityOf(*projects, "x").defaultProject, "c");  // a's x(default) is x's second entry
+  // a's x(default) is x's second entry in a: it does not count.
+  EXPECT_EQ(Manager::eligibilityOf(*projects, "x").defaultProject, "c");
   EXPECT_EQ(Manager::eligibilityOf(*projects, "y").defaultProject, "a");
   EXPECT_EQ(Manager::eligibilityOf(*projects, "nobody").defaultProject, "t");
 
