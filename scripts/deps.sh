@@ -3,7 +3,7 @@
 # Usage: scripts/deps.sh [extra-package ...]
 set -euo pipefail
 packages=(cmake g++ make pkg-config zlib1g-dev libfox-1.6-dev libpng-dev libgtest-dev
-          libgmock-dev libbenchmark-dev xvfb xdotool x11-apps imagemagick tzdata locales
+          libgmock-dev libbenchmark-dev nlohmann-json3-dev xvfb xdotool x11-apps imagemagick tzdata locales
           dpkg-dev file man-db desktop-file-utils "$@")
 missing=()
 for p in "${packages[@]}"; do

@@ -109,45 +109,91 @@ ConfNodePtr Manager::loadMap(const std::string& path) const {
   return map;
 }
 
+std::string Manager::mapPath(const std::string& path) const {
+  return path.empty() ? confDir + kMapFileName : path;
+}
+
+ConfNodePtr Manager::findProjects(const ConfNodePtr& map, const std::string& path) {
+  ConfNodePtr projects = map->findByPath("plavo.projects");
+  if (!projects) {
+    ParamStream parameters;
+    parameters << path;
+    throw InvalidMapFile("Could not find entry \"plavo.projects\" in map file \"%\"",
+                         KESTRO_SOURCE_TAG, parameters);
+  }
+  return projects;
+}
+
 void Manager::readMap(const std::string& path) {
-  const std::string mapPath = path.empty() ? confDir + kMapFileName : path;
+  const std::string file = mapPath(path);
+  if (!StringTools::isRegularFile(file)) {
+    defaultProject = kNotAvailable;
+    return;
+  }
+  // One load serves both the window's header and the projects: a map of many projects
+  // is read once.
+  const ConfNodePtr map = loadMap(file);
+  readGuiFrom(map);
+  Eligibility result = eligibilityOf(*findProjects(map, file), user);
+  eligible = std::move(result.eligible);
+  defaultProject = std::move(result.defaultProject);
+}
+
+Manager::Eligibility Manager::eligibilityOf(const KestroCorelib::ConfNode& projects,
+                                            const std::string& userName) {
+  Eligibility result;
   std::string fallbackDefault;
-  if (StringTools::isRegularFile(mapPath)) {
-    // One load serves both the window's header and the projects: a map of many projects
-    // is read once.
-    const ConfNodePtr map = loadMap(mapPath);
-    readGuiFrom(map);
-    const ConfNodePtr projects = map->findByPath("plavo.projects");
-    if (!projects) {
-      ParamStream parameters;
-      parameters << mapPath;
-      throw InvalidMapFile("Could not find entry \"plavo.projects\" in map file \"%\"",
-                           KESTRO_SOURCE_TAG, parameters);
+  // A large map has 100,000 projects of a few users each: the children are walked in
+  // place and an element is parsed only once its name is the user's.
+  const std::string_view name = userName;
+  for (const ConfNodePtr& child : projects.getChildren()) {
+    const ProjectEntry project = parseEntry(child->getName());
+    if (project.isGlobal) {
+      result.eligible.insert(project.name);
+      if (project.isDefault) fallbackDefault = project.name;
+      continue;
     }
-    // A large map has 100,000 projects of a few users each: the children are walked in
-    // place and an element is parsed only once its name is the current user's.
-    const std::string_view userName = user;
-    for (const ConfNodePtr& child : projects->getChildren()) {
-      const ProjectEntry project = parseEntry(child->getName());
-      if (project.isGlobal) {
-        eligible.insert(project.name);
-        if (project.isDefault) fallbackDefault = project.name;
-        continue;
+    for (const std::string& element : child->getList()) {
+      if (std::string_view(element).substr(0, element.find('(')) != name) continue;
+      const ProjectEntry userEntry = parseEntry(element);
+      result.eligible.insert(project.name);
+      if (userEntry.isDefault && result.defaultProject.empty()) {
+        result.defaultProject = project.name;
       }
-      for (const std::string& element : child->getList()) {
-        if (std::string_view(element).substr(0, element.find('(')) != userName) continue;
-        const ProjectEntry userEntry = parseEntry(element);
-        eligible.insert(project.name);
-        if (userEntry.isDefault && defaultProject.empty()) defaultProject = project.name;
-        break;
-      }
+      break;
     }
   }
-  if (defaultProject.empty()) defaultProject = fallbackDefault.empty() ? kNotAvailable : fallbackDefault;
+  if (result.defaultProject.empty()) {
+    result.defaultProject = fallbackDefault.empty() ? kNotAvailable : fallbackDefault;
+  }
+  return result;
+}
+
+bool Manager::usersOf(const KestroCorelib::ConfNode& projects, const std::string& project,
+                      std::vector<std::string>& users) {
+  // Every project is looked at, as eligibilityOf does: a project that is no list fails
+  // plavo for everybody, so it fails this question too.
+  bool everybody = false;
+  std::set<std::string> seen;
+  for (const ConfNodePtr& child : projects.getChildren()) {
+    const ProjectEntry entry = parseEntry(child->getName());
+    if (entry.isGlobal) {
+      everybody = everybody || entry.name == project;
+      continue;
+    }
+    const std::vector<std::string>& elements = child->getList();
+    if (entry.name != project) continue;
+    for (const std::string& element : elements) {
+      std::string name = element.substr(0, element.find('('));
+      if (seen.insert(name).second) users.push_back(std::move(name));
+    }
+  }
+  if (everybody) users.clear();
+  return everybody;
 }
 
 void Manager::readGui(const std::string& path) {
-  readGuiFrom(loadMap(path.empty() ? confDir + kMapFileName : path));
+  readGuiFrom(loadMap(mapPath(path)));
 }
 
 void Manager::readGuiFrom(const ConfNodePtr& map) {
@@ -171,7 +217,8 @@ void Manager::readGuiFrom(const ConfNodePtr& map) {
   }
 }
 
-Manager::ProjectEntry Manager::parseEntry(const std::string& text) {
+Manager::ProjectEntry Manager::parseEntry(const std::string& text,
+                                          std::vector<std::string>* ignoredFlags) {
   ProjectEntry entry;
   const size_t open = text.find('(');
   entry.name = text.substr(0, open);
@@ -190,8 +237,13 @@ Manager::ProjectEntry Manager::parseEntry(const std::string& text) {
   while (!flags.empty()) {
     const size_t comma = flags.find(',');
     const std::string_view flag = flags.substr(0, comma);
-    if (isFlag(flag, "global")) entry.isGlobal = true;
-    if (isFlag(flag, "default")) entry.isDefault = true;
+    if (isFlag(flag, "global")) {
+      entry.isGlobal = true;
+    } else if (isFlag(flag, "default")) {
+      entry.isDefault = true;
+    } else if (ignoredFlags != nullptr && !flag.empty()) {
+      ignoredFlags->emplace_back(flag);
+    }
     if (comma == std::string_view::npos) break;
     flags.remove_prefix(comma + 1);
   }

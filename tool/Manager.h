@@ -21,6 +21,7 @@
 #include <functional>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "ConfNode.h"
 #include "Exception.h"
@@ -54,6 +55,13 @@ class Manager : public KestroCorelib::Throws {
     bool isGlobal = false;
   };
 
+  // What one user gets from a map: the projects that user may work on and the default that
+  // is registered for them ("N/A" when there is none).
+  struct Eligibility {
+    std::set<std::string> eligible;
+    std::string defaultProject;
+  };
+
   Manager();
   virtual ~Manager();
 
@@ -78,15 +86,41 @@ class Manager : public KestroCorelib::Throws {
   // reader's errors.
   void readMap(const std::string& path);
 
+  // readMap's rules for one user on a map's plavo.projects node; readMap applies them to the
+  // current user, plavo-admin to any user. Raises ConfNode::Get_WrongType for a non-global
+  // project that is no list.
+  //   eligibilityOf(*projects, "alice")   // {{"compiler", "handbook", ...}, "compiler"}
+  static Eligibility eligibilityOf(const KestroCorelib::ConfNode& projects,
+                                   const std::string& userName);
+
+  // The users who may work on project under a map's plavo.projects node, the inverse of
+  // eligibilityOf: true when an entry of that name is global (everybody may); otherwise
+  // false with the users of every list entry of that name in users, in file order, each
+  // once. Raises ConfNode::Get_WrongType as eligibilityOf does.
+  static bool usersOf(const KestroCorelib::ConfNode& projects, const std::string& project,
+                      std::vector<std::string>& users);
+
+  // The map file readMap reads: path, or confDir + "/projectmap.kconf" when path is empty.
+  std::string mapPath(const std::string& path) const;
+  // The map file read into a tree; InvalidMapFile when the reader yields none, and the
+  // reader's errors.
+  KestroCorelib::ConfNodePtr loadMap(const std::string& path) const;
+  // The map's plavo.projects node; InvalidMapFile naming path when it has none.
+  static KestroCorelib::ConfNodePtr findProjects(const KestroCorelib::ConfNodePtr& map,
+                                                 const std::string& path);
+
   // Reads only plavo.gui of the map at path into title and logo. A logo that names no
   // existing regular file falls back to confDir's header_kestro.gif, then header_kestro.png.
   void readGui(const std::string& path);
+  // readGui on a map already loaded.
+  void readGuiFrom(const KestroCorelib::ConfNodePtr& map);
 
   // Splits an entry text into its name and flags; the flags are lower-cased, nothing is
-  // trimmed, unknown flags are ignored:
+  // trimmed, unknown flags are ignored (and appended to ignoredFlags when it is given):
   //   parseEntry("g(Global,default)")  // {"g", isDefault, isGlobal}
   //   parseEntry("p(default, global)") // {"p", isDefault}: " global" is not a flag
-  static ProjectEntry parseEntry(const std::string& text);
+  static ProjectEntry parseEntry(const std::string& text,
+                                 std::vector<std::string>* ignoredFlags = nullptr);
 
   // Registers name if it is eligible and returns true. Otherwise registers the project
   // chosen earlier or the default, reports the eligible projects (when verbose) and returns
@@ -123,10 +157,11 @@ class Manager : public KestroCorelib::Throws {
   const std::string& getConfDir() const { return confDir; }
   const std::string& getUser() const { return user; }
   const std::string& getSession() const { return session; }
+  // Asks on behalf of another user: readMap then works out that user's projects (for
+  // plavo-admin's questions; a project registered afterwards would go to that user's file).
+  void setUser(const std::string& name) { user = name; }
 
  private:
-  void readGuiFrom(const KestroCorelib::ConfNodePtr& map);
-  KestroCorelib::ConfNodePtr loadMap(const std::string& path) const;
   static std::string installationDirectory(const std::string& key);
   void report(const std::string& text) const;
   void reportNotEligible(const std::string& message) const;

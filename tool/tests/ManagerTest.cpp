@@ -8,8 +8,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
+#include <map>
 #include <set>
 #include <string>
 #include <vector>
@@ -560,4 +562,69 @@ TEST(Manager, TerminateDuringASaveLeavesNoTemporaryFile) {
   EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) << "status " << status;
   EXPECT_EQ(entries(s.inst.temp()), 1);
   expectIdFile(s.manager.getIdFileName(), "N/A");
+}
+
+TEST(Manager, ParseEntryHandsOverIgnoredFlags) {
+  std::vector<std::string> ignored;
+  const Manager::ProjectEntry entry = Manager::parseEntry("p(globl,Default,, x,GLOBAL)", &ignored);
+  EXPECT_TRUE(entry.isGlobal);
+  EXPECT_TRUE(entry.isDefault);
+  EXPECT_EQ(ignored, (std::vector<std::string>{"globl", " x"}));  // empty pieces are no flags
+  ignored.clear();
+  Manager::parseEntry("q", &ignored);
+  Manager::parseEntry("q(default)", &ignored);
+  EXPECT_TRUE(ignored.empty());
+}
+
+// The answers for other users and the inverse question, on one map: a user may work on a
+// project exactly when usersOf names the user (or says everybody).
+TEST(Manager, AnyUsersProjectsAgreeWithTheUsersOfEachProject) {
+  Mapped s;
+  s.inst.writeMap(globalProject("docs(global)") +
+                  listProject("a", {"x", "y(default)", "x(default)"}) +
+                  listProject("b", {"y", "z(default)"}) + globalProject("t(global,default)") +
+                  listProject("docs", {"w(default)"}) + listProject("c", {"x(default)"}));
+  const KestroCorelib::ConfNodePtr projects =
+      Manager::findProjects(s.manager.loadMap(s.manager.mapPath("")), "map");
+  const std::vector<std::string> users = {"w", "x", "y", "z", "nobody"};
+  const std::vector<std::string> names = {"a", "b", "c", "docs", "t"};
+  std::map<std::string, std::pair<bool, std::vector<std::string>>> usersOf;
+  for (const std::string& project : names) {
+    usersOf[project].first = Manager::usersOf(*projects, project, usersOf[project].second);
+  }
+  EXPECT_EQ(usersOf["a"].second, (std::vector<std::string>{"x", "y"}));  // each once
+  EXPECT_FALSE(usersOf["a"].first);
+  EXPECT_TRUE(usersOf["docs"].first);  // a global entry of the name wins over a list
+  EXPECT_TRUE(usersOf["docs"].second.empty());
+  std::vector<std::string> none;
+  EXPECT_FALSE(Manager::usersOf(*projects, "missing", none));
+  EXPECT_TRUE(none.empty());
+
+  for (const std::string& user : users) {
+    SCOPED_TRACE(user);
+    const Manager::Eligibility got = Manager::eligibilityOf(*projects, user);
+    for (const std::string& project : names) {
+      const auto& listed = usersOf[project];
+      const bool may = listed.first || std::find(listed.second.begin(), listed.second.end(),
+                                                 user) != listed.second.end();
+      EXPECT_EQ(got.eligible.count(project) == 1, may) << project;
+    }
+    // readMap on behalf of the user gives the same as the rules applied directly.
+    Manager other = s.fresh();
+    other.setUser(user);
+    other.readMap("");
+    EXPECT_EQ(other.getEligible(), got.eligible);
+    EXPECT_EQ(other.getDefaultProject(), got.defaultProject);
+  }
+  // a's x(default) is x's second entry in a: it does not count.
+  EXPECT_EQ(Manager::eligibilityOf(*projects, "x").defaultProject, "c");
+  EXPECT_EQ(Manager::eligibilityOf(*projects, "y").defaultProject, "a");
+  EXPECT_EQ(Manager::eligibilityOf(*projects, "nobody").defaultProject, "t");
+
+  // A project that is no list fails every question, as it fails every run of plavo.
+  s.inst.writeMap(listProject("a", {"x"}) + globalProject("broken"));
+  const KestroCorelib::ConfNodePtr broken =
+      Manager::findProjects(s.manager.loadMap(s.inst.map()), "map");
+  EXPECT_THROW(Manager::usersOf(*broken, "a", none), KestroCorelib::ConfNode::Get_WrongType);
+  EXPECT_THROW(Manager::eligibilityOf(*broken, "x"), KestroCorelib::ConfNode::Get_WrongType);
 }

@@ -119,8 +119,9 @@ class Installation {
     writeFile(map(), "map {\n plavo {\n" + gui + "  projects {\n" + projects + "  }\n }\n}\n");
   }
 
-  // Runs the built plavo (beside this test program) in root, without a display, with PATH
-  // holding only bin/ and the system folders; waits for it and for anything it launched.
+  // Runs the built plavo (or programName, beside this test program) in root, without a
+  // display, with PATH holding only bin/ and the system folders; waits for it and for
+  // anything it launched.
   Result run(const std::vector<std::string>& arguments, const std::string& registry = "",
              const std::vector<std::string>& extraEnvironment = {}) const {
     return finish(start(arguments, "std", registry, extraEnvironment));
@@ -145,12 +146,12 @@ class Installation {
            WEXITSTATUS(status) == 0;
   }
 
-  // The built plavo, beside this test program.
-  static std::string programPath() {
+  // The built program under test (programName), beside this test program.
+  std::string programPath() const {
     char self[PATH_MAX] = {};
     const ssize_t size = readlink("/proc/self/exe", self, sizeof(self) - 1);
     std::string program(self, size > 0 ? static_cast<size_t>(size) : 0);
-    return program.substr(0, program.rfind('/')) + "/plavo";
+    return program.substr(0, program.rfind('/')) + "/" + programName;
   }
 
   // Starts plavo as run does, with standard output and error going to root/<output>.out and
@@ -224,6 +225,7 @@ class Installation {
   }
 
   std::string root;
+  std::string programName = "plavo";  // the built program that run() starts
 };
 
 }  // namespace plavo_test
