@@ -17,6 +17,8 @@ std::string osPath(const std::string& path) {
   return result;
 }
 
+std::wstring wideFileName(const std::string& name) { return StringTools::toWide(name); }
+
 bool pathExists(const std::string& path) { return ::access(osPath(path).c_str(), F_OK) == 0; }
 
 bool pathStatus(const std::string& path, bool& isDirectory) {
