@@ -39,7 +39,8 @@ function(plavo_add_tests dir)
                           Threads::Threads proj_warnings proj_options)
     # The shared test helpers (temporary folders, environment) serve the program's tests too.
     target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/libraries/corelib/tests)
-    gtest_discover_tests(${name} WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}
+    # A test program under Wine may take seconds to list its tests while Wine starts.
+    gtest_discover_tests(${name} WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR} DISCOVERY_TIMEOUT 120
                          PROPERTIES ENVIRONMENT "PLAVO_SOURCE_DIR=${PROJECT_SOURCE_DIR}")
   endforeach()
 endfunction()
