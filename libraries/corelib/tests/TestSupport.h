@@ -3,7 +3,9 @@
 // temporary registry directory, collecting log records, and running a check unprivileged.
 #include <gtest/gtest.h>
 
-#ifndef _WIN32
+#ifdef _WIN32
+#  include <windows.h>
+#else
 #  include <sys/wait.h>
 #  include <unistd.h>
 #endif
@@ -96,8 +98,21 @@ class TempDir {
   std::string path;
 };
 
-#ifndef _WIN32
-
+#ifdef _WIN32
+// Registry tests on Windows work in the real registry (in CI a private Wine prefix of the
+// build folder): the keys the tests create are removed after each test, KESTRO_ENV is cleared.
+class TempRegistry : public ::testing::Test {
+ protected:
+  void TearDown() override {
+    for (const auto& [root, path] : {std::pair{HKEY_LOCAL_MACHINE, "K"},
+                                     {HKEY_LOCAL_MACHINE, "SOFTWARE\\X"},
+                                     {HKEY_CURRENT_USER, "SOFTWARE\\Kestro"}}) {
+      RegDeleteTreeA(root, path);
+    }
+  }
+  ScopedEnv noEnv{"KESTRO_ENV", nullptr};
+};
+#else
 // A fresh directory holding the registry's hives (KESTRO_REGISTRY_DIR) for one test, with
 // KESTRO_ENV cleared.
 class TempRegistry : public ::testing::Test {
