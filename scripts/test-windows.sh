@@ -5,15 +5,16 @@
 # Usage: scripts/test-windows.sh [win32] [win64]      (both when none is named)
 set -euo pipefail
 cd "$(dirname "$0")/.."
+. scripts/wine-env.sh
 presets=("$@")
 [ ${#presets[@]} -gt 0 ] || presets=(win32 win64)
 status=0
 for preset in "${presets[@]}"; do
   echo "== $preset: tests under Wine"
-  export WINEPREFIX=$PWD/build-$preset/wineprefix WINEDEBUG=-all WINEDLLOVERRIDES=mscoree,mshtml=
+  wine_env "$preset"
   # Create the prefix once, before tests run side by side: two first starts would race.
   if [ ! -f "$WINEPREFIX/system.reg" ]; then
-    wine wineboot --init >/dev/null 2>&1 || true
+    "$WINE" wineboot --init >/dev/null 2>&1 || true
     wineserver --wait
   fi
   # A private X server gives Wine a window system, so the program's message boxes show and the

@@ -11,14 +11,15 @@ preset=${1:-win64}
 shot=$(realpath -m "${2:-build-$preset/windows-window.png}")
 plavo=$PWD/build-$preset/bin/plavo.exe
 [ -x "$plavo" ] || { echo "No $plavo: run scripts/build-windows.sh $preset first" >&2; exit 2; }
-export WINEPREFIX=$PWD/build-$preset/wineprefix WINEDEBUG=-all WINEDLLOVERRIDES=mscoree,mshtml=
+. scripts/wine-env.sh
+wine_env "$preset"
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/plavo-windows-window-XXXXXX")
 xvfb_pid="" plavo_pid=""
 key="SOFTWARE\\Kestro\\Window-$(basename "$work")"
 cleanup() {
   [ -n "$plavo_pid" ] && kill "$plavo_pid" 2>/dev/null || true
-  wine reg delete "HKLM\\$key" /f >/dev/null 2>&1 || true
+  "$WINE" reg delete "HKLM\\$key" /f >/dev/null 2>&1 || true
   wineserver --kill 2>/dev/null || true
   [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true
   rm -rf "$work"
@@ -64,8 +65,8 @@ projectmap {
 }
 MAP
 export KESTRO_ENV=$key
-wine reg add "HKLM\\$key" /v InstallDir /d "$(winpath "$install")" /f >/dev/null
-wine reg add "HKLM\\$key" /v ConfigurationDir /d "$(winpath "$install/config")" /f >/dev/null
+"$WINE" reg add "HKLM\\$key" /v InstallDir /d "$(winpath "$install")" /f >/dev/null
+"$WINE" reg add "HKLM\\$key" /v ConfigurationDir /d "$(winpath "$install/config")" /f >/dev/null
 wineserver --kill 2>/dev/null || true  # the next start belongs to the display below
 
 : >"$work/display"
@@ -74,7 +75,7 @@ xvfb_pid=$!
 poll 100 "Xvfb did not start" test -s "$work/display"
 export DISPLAY=":$(tr -dc '0-9' <"$work/display")"
 
-(cd "$install" && exec wine "$plavo" --query) >"$work/plavo.log" 2>&1 &
+(cd "$install" && exec "$WINE" "$plavo" --query) >"$work/plavo.log" 2>&1 &
 plavo_pid=$!
 window=""
 window_shown() {

@@ -20,6 +20,8 @@ set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
 # Tests and the program run under Wine, in a private prefix of the build folder (created by
 # scripts/test-windows.sh) so that the registry the tests write never touches the user's.
 # Wine's own mono and gecko installers are kept out: they would ask in a window.
-find_program(PLAVO_WINE NAMES wine REQUIRED)
+# With Debian's wine32 installed beside wine64, the "wine" wrapper takes the 32-bit loader,
+# which cannot run a 64-bit program in a 64-bit prefix: each target names its own loader.
+find_program(PLAVO_WINE NAMES ${PLAVO_WINE_NAMES} PATHS /usr/lib/wine REQUIRED)
 set(CMAKE_CROSSCOMPILING_EMULATOR env WINEPREFIX=${CMAKE_BINARY_DIR}/wineprefix WINEDEBUG=-all
     WINEDLLOVERRIDES=mscoree,mshtml= ${PLAVO_WINE})
