@@ -6,5 +6,7 @@ wine_env() {
   export WINEPREFIX=$PWD/build-$1/wineprefix WINEDEBUG=-all WINEDLLOVERRIDES=mscoree,mshtml=
   WINE=wine
   if [ "$1" = win64 ] && [ -x /usr/lib/wine/wine64 ]; then WINE=/usr/lib/wine/wine64; fi
+  # The 32-bit program gets a plain 32-bit prefix (made by the first start).
+  if [ "$1" = win32 ]; then export WINEARCH=win32; else unset WINEARCH; fi
   export WINE
 }

@@ -35,24 +35,24 @@ struct BoxSearch {
   HWND found;
 };
 
-// The first message box (dialog class "#32770") of the process.
+// Keeps the first visible message box (dialog class "#32770") of the searched process. A named
+// CALLBACK function: on 32-bit Windows the system calls it with the stdcall convention.
+BOOL CALLBACK keepBox(HWND window, LPARAM data) {
+  auto* search = reinterpret_cast<BoxSearch*>(data);
+  DWORD owner = 0;
+  GetWindowThreadProcessId(window, &owner);
+  char windowClass[16] = {};
+  GetClassNameA(window, windowClass, sizeof windowClass);
+  if (owner != search->processId || std::string(windowClass) != "#32770" || !IsWindowVisible(window)) {
+    return TRUE;
+  }
+  search->found = window;
+  return FALSE;
+}
+
 HWND findBox(DWORD processId) {
   BoxSearch search{processId, nullptr};
-  EnumWindows(
-      [](HWND window, LPARAM data) -> BOOL {
-        auto* s = reinterpret_cast<BoxSearch*>(data);
-        DWORD owner = 0;
-        GetWindowThreadProcessId(window, &owner);
-        char windowClass[16] = {};
-        GetClassNameA(window, windowClass, sizeof windowClass);
-        if (owner != s->processId || std::string(windowClass) != "#32770" ||
-            !IsWindowVisible(window)) {
-          return TRUE;
-        }
-        s->found = window;
-        return FALSE;
-      },
-      reinterpret_cast<LPARAM>(&search));
+  EnumWindows(keepBox, reinterpret_cast<LPARAM>(&search));
   return search.found;
 }
 

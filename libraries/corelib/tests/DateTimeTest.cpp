@@ -62,11 +62,13 @@ TEST(DateTimeDetails, BreakdownAgreesWithTheRuntimeAndRoundTrips) {
     const std::int64_t unixSeconds = seconds(random);
     const std::int64_t value = unixEpochValue + unixSeconds * 1000 + i % 1000;
     const DateTimeDetails details = detailsOf(value);
-    std::time_t t = static_cast<std::time_t>(unixSeconds);
     std::tm expected{};
 #ifdef _WIN32
-    gmtime_s(&expected, &t);
+    // The 64-bit form: time_t of the 32-bit runtime ends in 2038.
+    const __time64_t t64 = unixSeconds;
+    _gmtime64_s(&expected, &t64);
 #else
+    const std::time_t t = static_cast<std::time_t>(unixSeconds);
     gmtime_r(&t, &expected);
 #endif
     // Fields as "year month day hour minute second millisecond weekday yearday".
