@@ -9,6 +9,16 @@ scripts/deps.sh mingw-w64 g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix \
   libz-mingw-w64-dev googletest wine wine64
 presets=("$@")
 [ ${#presets[@]} -gt 0 ] || presets=(win32 win64)
+# The 32-bit program runs under Debian's wine32, an i386 package: dpkg needs that architecture.
+if [[ " ${presets[*]} " == *" win32 "* ]] &&
+   ! dpkg-query -W -f='${Status}' wine32:i386 2>/dev/null | grep -q "install ok installed"; then
+  echo "Installing: wine32:i386"
+  sudo=""
+  [ "$(id -u)" -eq 0 ] || sudo="sudo"
+  $sudo dpkg --add-architecture i386
+  $sudo apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends wine32:i386 >/dev/null
+fi
 for preset in "${presets[@]}"; do
   case $preset in
     win32) triplet=i686-w64-mingw32 ;;
