@@ -1,5 +1,7 @@
 // The launcher on the real CreateProcessW (under Wine in CI): what the child's runtime sees.
 #include <windows.h>
+// After windows.h, which it needs:
+#include <aclapi.h>
 
 #include <gtest/gtest.h>
 
@@ -48,6 +50,28 @@ TEST(ChildProcessWindows, ProgramInAFolderWithABlankGetsItsArgumentsInPlace) {
   fs::copy_file(recorder(), temp.path + "\\my.exe");  // what an unnamed application would run
   EXPECT_EQ(record(program, "a \"b c\""), "[" + program + "]\n[a]\n[b c]\n");
   EXPECT_FALSE(fs::exists(temp.path + "\\out"));
+}
+
+// The child gets the default security of this process's token: a null DACL would let every
+// user of the machine open it with full access.
+TEST(ChildProcessWindows, ChildHasADacl) {
+  const TempDir temp("childprocess");
+  const std::string program = temp.path + "\\rec.exe";
+  fs::copy_file(recorder(), program);
+  ChildProcess child(program, "", true);
+  ASSERT_TRUE(child.start());
+  HANDLE process = OpenProcess(READ_CONTROL | SYNCHRONIZE, FALSE,
+                               static_cast<DWORD>(child.getProcessId()));
+  ASSERT_NE(process, nullptr);
+  PACL dacl = nullptr;
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  EXPECT_EQ(GetSecurityInfo(process, SE_KERNEL_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
+                            nullptr, &dacl, nullptr, &descriptor),
+            static_cast<DWORD>(ERROR_SUCCESS));
+  EXPECT_NE(dacl, nullptr);
+  LocalFree(descriptor);
+  WaitForSingleObject(process, 30000);
+  CloseHandle(process);
 }
 
 TEST(ChildProcessWindows, MissingProgramDoesNotStart) {
