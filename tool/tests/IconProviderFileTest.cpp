@@ -2,11 +2,10 @@
 
 #include <fx.h>
 #include <gtest/gtest.h>
-#include <stdlib.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <string>
@@ -15,6 +14,7 @@
 
 #include "IconProvider.h"
 #include "StringTools.h"
+#include "TestSupport.h"
 
 using KestroCorelib::StringTools;
 using Kestro::IconProvider;
@@ -42,12 +42,8 @@ class IconProviderFileTest : public ::testing::Test {
 protected:
     void SetUp() override {
         testApp();
-        char pattern[] = "/tmp/iconprovider-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        dir = pattern;
         provider.addDirectory(StringTools::toWide(dir));
     }
-    void TearDown() override { EXPECT_EQ(std::system(("rm -rf '" + dir + "'").c_str()), 0); }
 
     // Writes a width x height picture in the toolkit's PNG or GIF format under dir.
     void writePicture(const std::string& name, int width, int height, bool gif = false) {
@@ -61,9 +57,10 @@ protected:
         stream.close();
         delete image;
     }
-    void makeDir(const std::string& name) { ASSERT_EQ(::mkdir((dir + "/" + name).c_str(), 0700), 0); }
+    void makeDir(const std::string& name) { ASSERT_TRUE(std::filesystem::create_directory(dir + "/" + name)); }
 
-    std::string dir;
+    KestroCorelib::testsupport::TempDir temp{"iconprovider"};
+    const std::string dir = temp.path;
     ProbedProvider provider;  // searches dir
 };
 

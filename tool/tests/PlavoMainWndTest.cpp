@@ -1,8 +1,6 @@
 #include "PlavoMainWnd.h"
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
-#include <sys/stat.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -14,6 +12,7 @@
 
 #include "AppFrame.h"
 #include "Plavo.h"
+#include "TestSupport.h"
 
 using Kestro::PlavoMainWnd;
 using KestroCorelib::AppFrame;
@@ -121,9 +120,8 @@ TEST(PlavoMainWnd, LogoPathSplitsAtTheLastSeparator) {
 }
 
 TEST_F(PlavoMainWndTest, HeaderIsTheLogoAt50PixelsHighOrTheBuiltInBanner) {
-    char pattern[] = "/tmp/plavomainwnd-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    const std::string dir = pattern;
+    const KestroCorelib::testsupport::TempDir temp("plavomainwnd");
+    const std::string& dir = temp.path;
     {
         FXPNGImage logo(AppFrame::toolkitApp, nullptr, IMAGE_OWNED, 300, 100);
         std::fill(logo.getData(), logo.getData() + 300 * 100, FXRGB(255, 0, 0));
@@ -131,7 +129,7 @@ TEST_F(PlavoMainWndTest, HeaderIsTheLogoAt50PixelsHighOrTheBuiltInBanner) {
         ASSERT_TRUE(stream.open(FXString((dir + "/wide.png").c_str()), FXStreamSave));
         ASSERT_TRUE(logo.savePixels(stream));
     }
-    ASSERT_EQ(std::system(("printf 'not a picture' > '" + dir + "/broken.png'").c_str()), 0);
+    KestroCorelib::testsupport::writeFile(dir + "/broken.png", "not a picture");
     // The logo is scaled to 50 pixels high, its width kept; otherwise the banner shows.
     for (const auto& [logo, width] : {std::pair<std::string, int>{dir + "/wide.png", 300},
                                       {dir + "/broken.png", 2083}, {"", 2083}}) {
@@ -141,7 +139,6 @@ TEST_F(PlavoMainWndTest, HeaderIsTheLogoAt50PixelsHighOrTheBuiltInBanner) {
         EXPECT_EQ(window->getHeaderImage()->getWidth(), width) << logo;
         EXPECT_EQ(window->getHeaderImage()->getHeight(), 50) << logo;
     }
-    EXPECT_EQ(std::system(("rm -rf '" + dir + "'").c_str()), 0);
 }
 
 }  // namespace

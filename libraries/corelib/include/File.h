@@ -17,7 +17,8 @@
 
 namespace KestroCorelib {
 
-// A plain file, opened for reading by its wide name.
+// A plain file, opened for reading by its wide name (the narrow name in the system's file-name
+// code page: the ANSI code page on Windows, Latin-1 on POSIX).
 class BasicFile {
  public:
   explicit BasicFile(const std::string& name);

@@ -35,7 +35,8 @@ class WinRegistry : public Throws {
   KESTRO_EXCEPTION(Get_NotFound);      // the key or value does not exist or cannot be read
   KESTRO_EXCEPTION(Get_AccessDenied);  // opening the key was refused
   KESTRO_EXCEPTION(Get_OutOfMemory);
-  KESTRO_EXCEPTION(Get_UnknownError);  // any other failure to open the key
+  KESTRO_EXCEPTION(Get_UnknownError);  // any other failure to open the key or read the value
+                                       // (such as a value above 64 MiB)
   KESTRO_EXCEPTION(Get_WrongType);     // the value has another registry type than asked for
   KESTRO_EXCEPTION(Set_BadArguments);  // the root name is unknown, or a list has an empty element
   KESTRO_EXCEPTION(Set_AccessDenied);

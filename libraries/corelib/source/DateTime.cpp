@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "CalendarMath.h"
+#include "WideInt.h"
 #include "platform/PlatformTime.h"
 
 namespace KestroCorelib {
@@ -13,7 +14,7 @@ namespace {
 using namespace detail;
 
 // Wide enough that borrowing and carrying between any 64-bit fields cannot overflow.
-__extension__ typedef __int128 Wide;
+using Wide = WideInt;
 
 constexpr Wide int64Max = INT64_MAX;
 constexpr Wide int64Min = INT64_MIN;
@@ -25,7 +26,7 @@ std::int64_t saturate(Wide value) {
 }
 
 // Floor division for a positive divisor, so that the remainder is never negative.
-Wide floorDiv(Wide value, Wide divisor) {
+Wide floorDiv(Wide value, std::int64_t divisor) {
   Wide quotient = value / divisor;
   if (value % divisor < 0) --quotient;
   return quotient;

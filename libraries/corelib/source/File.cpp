@@ -110,7 +110,7 @@ bool writeFile(const std::string& text, const std::string& name) {
 // ---- BasicFile ------------------------------------------------------------------------------
 
 BasicFile::BasicFile(const std::string& fileName)
-    : name(fileName), wideName(StringTools::toWide(fileName)) {}
+    : name(fileName), wideName(platform::wideFileName(fileName)) {}
 
 BasicFile::~BasicFile() {
   if (handle != nullptr) close();
@@ -185,7 +185,7 @@ bool BasicFile::getCharFromNewBuffer(char& byte) {
 // ---- ZFile ----------------------------------------------------------------------------------
 
 ZFile::ZFile(const std::string& fileName)
-    : name(fileName), wideName(StringTools::toWide(fileName)) {}
+    : name(fileName), wideName(platform::wideFileName(fileName)) {}
 
 ZFile::~ZFile() {
   if (handle != nullptr) close();

@@ -8,6 +8,7 @@
 #include "CalendarMath.h"
 #include "DateTime.h"
 #include "StringTools.h"
+#include "WideInt.h"
 #include "platform/PlatformTime.h"
 
 namespace KestroCorelib {
@@ -16,7 +17,9 @@ namespace {
 
 using namespace detail;
 
-__extension__ typedef __int128 Wide;
+// Offsets and instants are combined before they are clamped, so the sums need more than
+// 64 bits.
+using Wide = WideInt;
 
 constexpr std::int64_t secondsPerHour = 3600;
 // How long the local-zone cache is trusted.

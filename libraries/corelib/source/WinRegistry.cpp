@@ -16,6 +16,10 @@ constexpr long kErrorAccessDenied = 5;
 constexpr long kErrorOutOfMemory = 14;
 constexpr long kErrorMoreData = 234;
 constexpr long kErrorNotFound = 1168;
+// The largest value a read takes in. HKEY_PERFORMANCE_DATA answers "more data" without a
+// defined size (its data grows between calls), so the buffer there grows by doubling and the
+// read has to end somewhere.
+constexpr uint32_t kLargestValue = 64u * 1024 * 1024;
 
 const char kOutOfMemory[] = "@out-of-memory{Out of memory};";
 
@@ -139,8 +143,19 @@ std::string WinRegistry::readValue(Key key, const std::string& keyText, const st
       platform::closeRegistryKey(key);
       throw Get_OutOfMemory(kOutOfMemory, KESTRO_SOURCE_TAG);
     }
-    size = static_cast<uint32_t>(buffer.size());
+    const uint32_t offered = static_cast<uint32_t>(buffer.size());
+    size = offered;
     result = platform::queryRegistryValue(key, name, &type, buffer.data(), &size);
+    if (result != kErrorMoreData) break;
+    if (offered >= kLargestValue) {
+      platform::closeRegistryKey(key);
+      throw Get_UnknownError(
+          "@winregistry.get.unknown-error{Unknown error when trying to get \"%\"->\"%\"};",
+          KESTRO_SOURCE_TAG, params(keyText, name));
+    }
+    // At least double, whatever size came back (none is defined for performance data).
+    const uint32_t doubled = offered > kLargestValue / 2 ? kLargestValue : offered * 2;
+    size = size > doubled && size <= kLargestValue ? size : doubled;
   }
   platform::closeRegistryKey(key);
   if (result != 0) {

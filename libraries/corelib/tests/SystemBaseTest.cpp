@@ -4,7 +4,9 @@
 
 #include "SystemBase.h"
 
-#ifndef _WIN32
+#ifdef _WIN32
+#  include <windows.h>
+#else
 #  include <pwd.h>
 #  include <sys/stat.h>
 #  include <sys/wait.h>
@@ -24,10 +26,36 @@ namespace KestroCorelib {
 namespace {
 using namespace testsupport;
 
-#ifndef _WIN32
 bool matches(const std::string& text, const std::string& pattern) {
   return std::regex_match(text, std::regex(pattern));
 }
+
+#ifdef _WIN32
+// The system's own answers, through the Win32 calls (under Wine in CI): checked for their form
+// and against the calls a test can make itself.
+TEST(SystemInfo, WindowsItemsComeFromTheSystem) {
+  char user[256] = {};
+  DWORD userSize = sizeof user;
+  ASSERT_TRUE(GetUserNameA(user, &userSize));
+  EXPECT_EQ(SystemInfo::get(SystemInfo::CurrentUser), user);
+  char host[256] = {};
+  DWORD hostSize = sizeof host;
+  ASSERT_TRUE(GetComputerNameA(host, &hostSize));
+  EXPECT_EQ(SystemInfo::get(SystemInfo::HostName), host);
+  DWORD session = 0;
+  ASSERT_TRUE(ProcessIdToSessionId(GetCurrentProcessId(), &session));
+  EXPECT_EQ(SystemInfo::get(SystemInfo::SessionId), std::to_string(session));
+  EXPECT_TRUE(matches(SystemInfo::get(SystemInfo::OsName), "windows.+"))
+      << SystemInfo::get(SystemInfo::OsName);
+  const std::string major = SystemInfo::get(SystemInfo::OsMajor);
+  const std::string minor = SystemInfo::get(SystemInfo::OsMinor);
+  ASSERT_TRUE(matches(major, "[0-9]+") && matches(minor, "[0-9]+"));
+  EXPECT_EQ(SystemInfo::get(SystemInfo::OsVersionNumber),
+            std::to_string(std::stoi(major) * 100 + std::stoi(minor)));
+  EXPECT_EQ(SystemInfo::get(SystemInfo::ByteOrder), "little");
+  EXPECT_TRUE(matches(SystemInfo::get(SystemInfo::KeyboardType), "[0-9]+\\([0-9]+,[0-9]+\\)"));
+}
+#else
 
 std::vector<std::string> lines(const std::string& text) {
   std::vector<std::string> result;

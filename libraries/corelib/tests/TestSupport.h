@@ -3,7 +3,9 @@
 // temporary registry directory, collecting log records, and running a check unprivileged.
 #include <gtest/gtest.h>
 
-#ifndef _WIN32
+#ifdef _WIN32
+#  include <windows.h>
+#else
 #  include <sys/wait.h>
 #  include <unistd.h>
 #endif
@@ -14,7 +16,9 @@
 #include <fstream>
 #include <functional>
 #include <optional>
+#include <random>
 #include <sstream>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -45,7 +49,16 @@ inline void writeFile(const std::string& path, const std::string& text) {
   std::ofstream(path, std::ios::binary) << text;
 }
 
-#ifndef _WIN32
+// Sets (or, with nullptr, clears) an environment variable of this process.
+inline void setEnv(const char* name, const char* value) {
+#ifdef _WIN32
+  // The runtime's own copy, which getenv reads; an empty value removes the variable there.
+  ::_putenv_s(name, value != nullptr ? value : "");
+#else
+  value != nullptr ? ::setenv(name, value, 1) : ::unsetenv(name);
+#endif
+}
+
 // Sets (or, with nullptr, clears) an environment variable and restores it when destroyed.
 class ScopedEnv {
  public:
@@ -54,15 +67,53 @@ class ScopedEnv {
     set(value);
   }
   ~ScopedEnv() { set(saved ? saved->c_str() : nullptr); }
-  void set(const char* value) const {
-    value != nullptr ? ::setenv(name, value, 1) : ::unsetenv(name);
-  }
+  void set(const char* value) const { setEnv(name, value); }
 
  private:
   const char* name;
   std::optional<std::string> saved;
 };
 
+// A fresh, empty directory under the system's temporary folder, removed with its contents
+// when destroyed: "/tmp/<stem>-<random>" on POSIX, "C:\...\Temp\<stem>-<random>" on Windows.
+class TempDir {
+ public:
+  explicit TempDir(const std::string& stem) {
+    namespace fs = std::filesystem;
+    std::random_device random;
+    for (int attempt = 0; path.empty(); ++attempt) {
+      const fs::path candidate =
+          fs::temp_directory_path() / (stem + "-" + std::to_string(random()));
+      // create_directory is false when the name is taken: then another one is tried.
+      if (fs::create_directory(candidate)) path = candidate.string();
+      if (attempt == 100) throw std::runtime_error("no temporary directory for " + stem);
+    }
+  }
+  ~TempDir() {
+    std::error_code ignored;
+    std::filesystem::remove_all(path, ignored);
+  }
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+
+  std::string path;
+};
+
+#ifdef _WIN32
+// Registry tests on Windows work in the real registry (in CI a private Wine prefix of the
+// build folder): the keys the tests create are removed after each test, KESTRO_ENV is cleared.
+class TempRegistry : public ::testing::Test {
+ protected:
+  void TearDown() override {
+    for (const auto& [root, path] : {std::pair{HKEY_LOCAL_MACHINE, "K"},
+                                     {HKEY_LOCAL_MACHINE, "SOFTWARE\\X"},
+                                     {HKEY_CURRENT_USER, "SOFTWARE\\Kestro"}}) {
+      RegDeleteTreeA(root, path);
+    }
+  }
+  ScopedEnv noEnv{"KESTRO_ENV", nullptr};
+};
+#else
 // A fresh directory holding the registry's hives (KESTRO_REGISTRY_DIR) for one test, with
 // KESTRO_ENV cleared.
 class TempRegistry : public ::testing::Test {

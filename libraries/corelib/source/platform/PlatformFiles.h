@@ -9,6 +9,11 @@ namespace KestroCorelib::platform {
 // (on POSIX every backslash becomes a forward slash; on Windows it is unchanged).
 std::string osPath(const std::string& path);
 
+// The wide form of a narrow file name, as the system's own narrow calls read it: on Windows
+// through the ANSI code page (so that opening by the wide name and by the narrow name reach
+// the same file), on POSIX byte by byte (Latin-1, so every byte survives).
+std::wstring wideFileName(const std::string& name);
+
 // Whether the file system reports the path accessible.
 bool pathExists(const std::string& path);
 

@@ -18,6 +18,8 @@ std::string osPath(const std::string& path) {
   return result;
 }
 
+std::wstring wideFileName(const std::string& name) { return StringTools::toWide(name); }
+
 bool pathExists(const std::string& path) { return ::access(osPath(path).c_str(), F_OK) == 0; }
 
 PathKind pathKind(const std::string& path) {

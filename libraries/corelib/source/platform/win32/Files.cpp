@@ -12,6 +12,18 @@ namespace KestroCorelib::platform {
 
 std::string osPath(const std::string& path) { return path; }
 
+std::wstring wideFileName(const std::string& name) {
+  if (name.empty()) return std::wstring();
+  // The narrow calls (fopen, the gzip reader's open) read names in the ANSI code page; a byte
+  // by byte widening would name another file as soon as the name leaves ASCII.
+  const int size = static_cast<int>(name.size());
+  const int length = ::MultiByteToWideChar(CP_ACP, 0, name.data(), size, nullptr, 0);
+  if (length <= 0) return std::wstring();
+  std::wstring result(static_cast<std::size_t>(length), L'\0');
+  ::MultiByteToWideChar(CP_ACP, 0, name.data(), size, result.data(), length);
+  return result;
+}
+
 bool pathExists(const std::string& path) { return ::_access(path.c_str(), 0) == 0; }
 
 namespace {

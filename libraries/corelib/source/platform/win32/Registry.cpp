@@ -70,7 +70,11 @@ long setRegistryValue(RegistryKey* key, const std::string& name, uint32_t type,
 }
 
 void closeRegistryKey(RegistryKey* key) {
-  if (key != nullptr && !isPredefined(handle(key))) RegCloseKey(handle(key));
+  // Windows keeps the performance data provider loaded until its root is closed, so that
+  // root, unlike the other predefined keys, is closed after use.
+  if (key != nullptr && (!isPredefined(handle(key)) || handle(key) == HKEY_PERFORMANCE_DATA)) {
+    RegCloseKey(handle(key));
+  }
 }
 
 // Windows reports everything through the error number.
