@@ -94,7 +94,9 @@ TEST_F(WinRegistryTest, StringsAndListsRoundTrip) {
 TEST_F(WinRegistryTest, ListWithAnEmptyElementIsRefusedBeforeWriting) {
   // Two NULs in a row end a stored list, so {"a", "", "b"} would read back as {"a"}.
   WinRegistry::setStringList(kUser, "SOFTWARE\\Kestro", "List", {"kept"}, false);
+#ifndef _WIN32
   const std::string before = hive(kUser);
+#endif
   EXPECT_EQ(errorText<WinRegistry::Set_BadArguments>([] {
               WinRegistry::setStringList(kUser, "SOFTWARE\\Kestro", "List", {"a", "", "b"}, false);
             }),
@@ -102,7 +104,11 @@ TEST_F(WinRegistryTest, ListWithAnEmptyElementIsRefusedBeforeWriting) {
             "because element 2 of the list is empty");
   EXPECT_THROW(WinRegistry::setStringList(kUser, "SOFTWARE\\New", "List", {""}, false),
                WinRegistry::Set_BadArguments);
+  EXPECT_EQ(WinRegistry::getStringList(kUser, "SOFTWARE\\Kestro", "List", false),
+            std::vector<std::string>{"kept"});
+#ifndef _WIN32
   EXPECT_EQ(hive(kUser), before);  // neither the value nor a new key was written
+#endif
 }
 
 TEST_F(WinRegistryTest, TrailingNulsAreCut) {
