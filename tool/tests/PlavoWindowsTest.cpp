@@ -1,9 +1,8 @@
 // The built plavo.exe end to end on Windows (under Wine in CI): the installation is named in
 // the real registry, the program is started with CreateProcess, and the message boxes it
 // shows are read and closed as a user would.
-#include <windows.h>
-
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -43,7 +42,8 @@ BOOL CALLBACK keepBox(HWND window, LPARAM data) {
   GetWindowThreadProcessId(window, &owner);
   char windowClass[16] = {};
   GetClassNameA(window, windowClass, sizeof windowClass);
-  if (owner != search->processId || std::string(windowClass) != "#32770" || !IsWindowVisible(window)) {
+  if (owner != search->processId || std::string(windowClass) != "#32770" ||
+      !IsWindowVisible(window)) {
     return TRUE;
   }
   search->found = window;
@@ -62,7 +62,8 @@ HWND findBox(DWORD processId) {
 class Installation {
  public:
   Installation() {
-    for (const char* sub : {"\\install", "\\install\\config", "\\install\\log", "\\install\\log\\temp"}) {
+    for (const char* sub :
+         {"\\install", "\\install\\config", "\\install\\log", "\\install\\log\\temp"}) {
       fs::create_directory(root + sub);
     }
     setValue("InstallDir", root + "\\install");
@@ -79,8 +80,7 @@ class Installation {
     ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr,
                               &opened, nullptr),
               ERROR_SUCCESS);
-    RegSetValueExA(opened, name.c_str(), 0, REG_SZ,
-                   reinterpret_cast<const BYTE*>(value.c_str()),
+    RegSetValueExA(opened, name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
                    static_cast<DWORD>(value.size() + 1));
     RegCloseKey(opened);
   }
@@ -150,7 +150,8 @@ TEST(PlavoWindows, SetRegistersTheProjectWithoutABox) {
   ASSERT_TRUE(GetUserNameA(user, &userSize));
   DWORD session = 0;
   ASSERT_TRUE(ProcessIdToSessionId(GetCurrentProcessId(), &session));
-  const std::string idFile = inst.temp() + "\\project_id-" + user + "-" + std::to_string(session) + ".idval";
+  const std::string idFile =
+      inst.temp() + "\\project_id-" + user + "-" + std::to_string(session) + ".idval";
   const std::string content = readFile(idFile);
   ASSERT_EQ(content.compare(0, 5, "time="), 0) << idFile << ": " << content;
   const std::size_t end = content.find('\n');
