@@ -6,7 +6,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh mingw-w64 g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix \
-  libz-mingw-w64-dev googletest wine wine64
+  libz-mingw-w64-dev googletest wine wine64 xauth dpkg-dev
 presets=("$@")
 [ ${#presets[@]} -gt 0 ] || presets=(win32 win64)
 # The 32-bit program runs under Debian's wine32, an i386 package: dpkg needs that architecture.

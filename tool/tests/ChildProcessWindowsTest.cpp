@@ -2,7 +2,6 @@
 #include <windows.h>
 // After windows.h, which it needs:
 #include <aclapi.h>
-
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -60,13 +59,13 @@ TEST(ChildProcessWindows, ChildHasADacl) {
   fs::copy_file(recorder(), program);
   ChildProcess child(program, "", true);
   ASSERT_TRUE(child.start());
-  HANDLE process = OpenProcess(READ_CONTROL | SYNCHRONIZE, FALSE,
-                               static_cast<DWORD>(child.getProcessId()));
+  HANDLE process =
+      OpenProcess(READ_CONTROL | SYNCHRONIZE, FALSE, static_cast<DWORD>(child.getProcessId()));
   ASSERT_NE(process, nullptr);
   PACL dacl = nullptr;
   PSECURITY_DESCRIPTOR descriptor = nullptr;
-  EXPECT_EQ(GetSecurityInfo(process, SE_KERNEL_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
-                            nullptr, &dacl, nullptr, &descriptor),
+  EXPECT_EQ(GetSecurityInfo(process, SE_KERNEL_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr,
+                            &dacl, nullptr, &descriptor),
             static_cast<DWORD>(ERROR_SUCCESS));
   EXPECT_NE(dacl, nullptr);
   LocalFree(descriptor);

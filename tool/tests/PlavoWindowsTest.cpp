@@ -1,9 +1,8 @@
 // The built plavo.exe end to end on Windows (under Wine in CI): the installation is named in
 // the real registry, the program is started with CreateProcess, and the message boxes it
 // shows are read and closed as a user would.
-#include <windows.h>
-
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -23,11 +22,11 @@ struct RunResult {
   std::vector<std::string> boxes;
 };
 
-// The built program, beside this test program.
-std::string plavoExe() {
+// A program built beside this test program: plavo.exe, ArgvRecorder.exe.
+std::string besideTests(const std::string& name) {
   char self[MAX_PATH] = {};
   const std::string path(self, GetModuleFileNameA(nullptr, self, MAX_PATH));
-  return path.substr(0, path.find_last_of('\\') + 1) + "plavo.exe";
+  return path.substr(0, path.find_last_of('\\') + 1) + name;
 }
 
 struct BoxSearch {
@@ -43,7 +42,8 @@ BOOL CALLBACK keepBox(HWND window, LPARAM data) {
   GetWindowThreadProcessId(window, &owner);
   char windowClass[16] = {};
   GetClassNameA(window, windowClass, sizeof windowClass);
-  if (owner != search->processId || std::string(windowClass) != "#32770" || !IsWindowVisible(window)) {
+  if (owner != search->processId || std::string(windowClass) != "#32770" ||
+      !IsWindowVisible(window)) {
     return TRUE;
   }
   search->found = window;
@@ -62,7 +62,8 @@ HWND findBox(DWORD processId) {
 class Installation {
  public:
   Installation() {
-    for (const char* sub : {"\\install", "\\install\\config", "\\install\\log", "\\install\\log\\temp"}) {
+    for (const char* sub :
+         {"\\install", "\\install\\config", "\\install\\log", "\\install\\log\\temp"}) {
       fs::create_directory(root + sub);
     }
     setValue("InstallDir", root + "\\install");
@@ -79,8 +80,7 @@ class Installation {
     ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr,
                               &opened, nullptr),
               ERROR_SUCCESS);
-    RegSetValueExA(opened, name.c_str(), 0, REG_SZ,
-                   reinterpret_cast<const BYTE*>(value.c_str()),
+    RegSetValueExA(opened, name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
                    static_cast<DWORD>(value.size() + 1));
     RegCloseKey(opened);
   }
@@ -92,7 +92,7 @@ class Installation {
   // message box it shows; a run that does not end within a minute is ended and fails.
   RunResult run(const std::string& arguments) const {
     const ScopedEnv env("KESTRO_ENV", key.c_str());
-    const std::string program = plavoExe();
+    const std::string program = besideTests("plavo.exe");
     std::string line = "\"" + program + "\" " + arguments;
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
@@ -150,7 +150,8 @@ TEST(PlavoWindows, SetRegistersTheProjectWithoutABox) {
   ASSERT_TRUE(GetUserNameA(user, &userSize));
   DWORD session = 0;
   ASSERT_TRUE(ProcessIdToSessionId(GetCurrentProcessId(), &session));
-  const std::string idFile = inst.temp() + "\\project_id-" + user + "-" + std::to_string(session) + ".idval";
+  const std::string idFile =
+      inst.temp() + "\\project_id-" + user + "-" + std::to_string(session) + ".idval";
   const std::string content = readFile(idFile);
   ASSERT_EQ(content.compare(0, 5, "time="), 0) << idFile << ": " << content;
   const std::size_t end = content.find('\n');
@@ -174,4 +175,26 @@ TEST(PlavoWindows, VersionAndFailuresAreShownInBoxes) {
   EXPECT_EQ(failed.boxes[0].substr(failed.boxes[0].find('|')),
             "|GetLocal_NotFound: Configuration key \"Resources\\InstallDir\" was not found");
   EXPECT_TRUE(fs::is_empty(inst.temp()));
+}
+
+// The launched program is searched on PATH, whose entries ";" separates, with ".exe" added to
+// a bare name; it inherits the project and gets the forwarded arguments in place.
+TEST(PlavoWindows, LaunchFindsTheProgramOnPathAndForwardsArguments) {
+  const Installation inst;
+  const std::string empty = inst.root + "\\empty", bin = inst.root + "\\bin";
+  fs::create_directory(empty);
+  fs::create_directory(bin);
+  fs::copy_file(besideTests("ArgvRecorder.exe"), bin + "\\recorder.exe");
+  const std::string path = std::getenv("PATH") != nullptr ? std::getenv("PATH") : "";
+  const ScopedEnv searchPath("PATH", (empty + ";" + bin + ";" + path).c_str());
+  const RunResult run = inst.run("--set handbook --launch recorder a \"b c\" d");
+  EXPECT_EQ(run.exitCode, 0u);
+  EXPECT_EQ(run.boxes, std::vector<std::string>());
+  // The child is not waited for: its record is complete once its last line is there.
+  const std::string out = bin + "\\out";
+  for (int i = 0; i < 300 && readFile(out).find("KESTRO_PROJECT=") == std::string::npos; ++i) {
+    Sleep(100);
+  }
+  EXPECT_EQ(readFile(out),
+            "[" + bin + "\\recorder.exe]\n[a]\n[b c]\n[d]\nKESTRO_PROJECT=handbook\n");
 }
