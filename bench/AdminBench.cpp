@@ -8,38 +8,17 @@
 #include <fstream>
 #include <string>
 
+#include "LargeMap.h"
 #include "Manager.h"
 #include "MapCheck.h"
 
 namespace {
 
-// scripts/measure.sh's map: n list projects of three users each (user7 in some of them),
-// every thousandth project global.
-std::string writeMap(const std::string& directory, int64_t projects) {
-  const std::string name = directory + "/projectmap.kconf";
-  std::ofstream out(name, std::ios::binary);
-  out << "projectmap {\n plavo {\n  projects {\n";
-  char project[32];
-  for (int64_t i = 0; i < projects; ++i) {
-    std::snprintf(project, sizeof(project), "project%06lld", static_cast<long long>(i));
-    if (i % 1000 == 0) {
-      out << "   " << project << "(global) {\n   }\n";
-      continue;
-    }
-    out << "   " << project << " {\n    type=list\n    user" << i % 97 << "\n    user" << i % 89
-        << "(default)\n";
-    if (i % 10 == 0) out << "    me\n";
-    out << "   }\n";
-  }
-  out << "  }\n }\n}\n";
-  return name;
-}
-
 struct MapFile {
   explicit MapFile(int64_t projects) {
     char pattern[] = "/tmp/admin-bench-XXXXXX";
     directory = mkdtemp(pattern);
-    path = writeMap(directory, projects);
+    path = writeLargeMap(directory, projects, "me");
   }
   ~MapFile() { std::system(("rm -rf '" + directory + "'").c_str()); }
   std::string directory, path;

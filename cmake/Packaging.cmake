@@ -11,7 +11,9 @@ set(CPACK_PACKAGE_DESCRIPTION
     "plavo lets users pick one of the projects that the administrator's project map opens \
 to them, or sets one from the command line; it puts the project into KESTRO_PROJECT, writes \
 the project ID file of the user's session into the installation's log/temp directory and \
-can then launch a program that inherits the project.")
+can then launch a program that inherits the project. plavo-admin, for the administrator, checks \
+the project map, shows what plavo makes of it for each user and lists and prunes the \
+registrations.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)

@@ -25,17 +25,7 @@ REGEDIT4
 "InstallDir"="$work/large"
 "ConfigurationDir"="$work/large/config"
 HIVE
-awk -v me="$me" 'BEGIN {
-  print "projectmap {\n plavo {\n  projects {"
-  for (i = 0; i < 100000; i++) {
-    name = sprintf("project%06d", i)
-    if (i % 1000 == 0) { printf "   %s(global) {\n   }\n", name; continue }
-    printf "   %s {\n    type=list\n    user%d\n    user%d(default)\n", name, i % 97, i % 89
-    if (i % 10 == 0) printf "    %s\n", me
-    print "   }"
-  }
-  print "  }\n }\n}"
-}' > "$work/large/config/projectmap.kconf"
+scripts/make-large-map.sh "$work/large/config/projectmap.kconf" "$me"
 map="$work/large/config/projectmap.kconf"
 
 export KESTRO_REGISTRY_DIR="$work/large/registry"

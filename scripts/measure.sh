@@ -46,17 +46,7 @@ sed -i "s/\balice\b/$me/g" "$work/sample/config/projectmap.kconf"
 # A large installation: 100,000 list projects of three users each (the current user in every
 # tenth), every thousandth project global instead.
 mkdir -p "$work/large/config" "$work/large/log/temp"
-awk -v me="$me" 'BEGIN {
-  print "projectmap {\n plavo {\n  projects {"
-  for (i = 0; i < 100000; i++) {
-    name = sprintf("project%06d", i)
-    if (i % 1000 == 0) { printf "   %s(global) {\n   }\n", name; continue }
-    printf "   %s {\n    type=list\n    user%d\n    user%d(default)\n", name, i % 97, i % 89
-    if (i % 10 == 0) printf "    %s\n", me
-    print "   }"
-  }
-  print "  }\n }\n}"
-}' > "$work/large/config/projectmap.kconf"
+scripts/make-large-map.sh "$work/large/config/projectmap.kconf" "$me"
 map="$work/large/config/projectmap.kconf"
 map_bytes=$(stat -c %s "$map")
 

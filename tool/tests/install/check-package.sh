@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds the Debian package from a finished build, unpacks it into a temporary root and uses
-# what it installed: the program against the installed sample installation, the manual page
-# through man, the desktop entry and its icon.
+# what it installed: both programs against the installed sample installation, their manual
+# pages through man, the desktop entry and its icon.
 # Usage: check-package.sh <build-dir>
 set -euo pipefail
 build=$(realpath "$1")
@@ -21,23 +21,29 @@ dpkg-deb -f "$deb"
 root=$work/root
 dpkg-deb -x "$deb" "$root"
 plavo=$root/usr/bin/plavo
+admin=$root/usr/bin/plavo-admin
 [ -x "$plavo" ] || fail "no usr/bin/plavo in the package"
+[ -x "$admin" ] || fail "no usr/bin/plavo-admin in the package"
 
-# Every shared library the installed program needs comes from a package the .deb depends on:
+# Every shared library an installed program needs comes from a package the .deb depends on:
 # the dependency list is computed, not written by hand, and must follow the linking.
 depends=$(dpkg-deb -f "$deb" Depends | tr ',' '\n' | sed 's/(.*//; s/ //g')
 multiarch=$(dpkg-architecture -qDEB_HOST_MULTIARCH)
-for library in $(objdump -p "$plavo" | awk '$1 == "NEEDED" { print $2 }'); do
-  owner=$(dpkg-query -S "*/$multiarch/$library" 2>/dev/null | head -n1 | cut -d: -f1 || true)
-  [ -n "$owner" ] || fail "no installed package holds $library"
-  grep -qx "$owner" <<<"$depends" ||
-    fail "$library comes from $owner, which Depends does not name: $depends"
+for program in "$plavo" "$admin"; do
+  for library in $(objdump -p "$program" | awk '$1 == "NEEDED" { print $2 }'); do
+    owner=$(dpkg-query -S "*/$multiarch/$library" 2>/dev/null | head -n1 | cut -d: -f1 || true)
+    [ -n "$owner" ] || fail "no installed package holds $library ($(basename "$program"))"
+    grep -qx "$owner" <<<"$depends" ||
+      fail "$library of $(basename "$program") comes from $owner, which Depends does not name: $depends"
+  done
 done
 
-# The installed program reports the package's version.
+# The installed programs report the package's version.
 version=$(dpkg-deb -f "$deb" Version)
-[ "$("$plavo" --version)" = "Version=$version" ] ||
-  fail "plavo --version says '$("$plavo" --version)', the package is $version"
+for program in "$plavo" "$admin"; do
+  [ "$("$program" --version)" = "Version=$version" ] ||
+    fail "$(basename "$program") --version says '$("$program" --version)', the package is $version"
+done
 
 # The installed sample installation, copied to where the program may write, with its hive.
 sample=$work/sample
@@ -53,11 +59,24 @@ ids=("$sample"/log/temp/project_id-"$(id -un)"-*.idval)
 printf '%s' "$(cat "${ids[0]}")" | grep -qzE '^time=[1-9][0-9]*'$'\n''project=handbook$' ||
   fail "ID file holds: $(cat "${ids[0]}")"
 
-# man finds the page in the package's manual directory and renders it.
-page=$(MANPATH=$root/usr/share/man man -w plavo)
-[ "$page" = "$root/usr/share/man/man1/plavo.1.gz" ] || fail "man -w plavo gives '$page'"
-MANPATH=$root/usr/share/man MANWIDTH=80 man plavo 2>&1 | grep -q "plavo - register the project" ||
-  fail "man plavo does not show the page"
+# plavo-admin finds the same installation and takes its sample map as clean.
+set +e
+KESTRO_SAMPLE=$sample KESTRO_REGISTRY_DIR=$sample/registry "$admin" check >"$work/out" 2>&1
+status=$?
+set -e
+expected="$sample/config/projectmap.kconf: no problems found"
+[ "$status" -eq 0 ] && [ "$(cat "$work/out")" = "$expected" ] ||
+  { cat "$work/out"; fail "plavo-admin check exited with $status, expected 0 and: $expected"; }
+
+# man finds each page in the package's manual directory and renders it.
+for name in plavo:"plavo - register the project" \
+            plavo-admin:"plavo-admin - check plavo's project map"; do
+  program=${name%%:*}
+  page=$(MANPATH=$root/usr/share/man man -w "$program")
+  [ "$page" = "$root/usr/share/man/man1/$program.1.gz" ] || fail "man -w $program gives '$page'"
+  shown=$(MANPATH=$root/usr/share/man MANWIDTH=80 man "$program" 2>&1)
+  grep -qF "${name#*:}" <<<"$shown" || fail "man $program does not show the page: $shown"
+done
 
 # The desktop entry is valid, runs the installed program and names an installed icon.
 entry=$root/usr/share/applications/plavo.desktop
