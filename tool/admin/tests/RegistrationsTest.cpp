@@ -1,21 +1,23 @@
 // The ID files of a log/temp read back and pruned, with what a shared directory collects:
 // links, directories, FIFOs, foreign names, unreadable and malformed files.
 #include <gtest/gtest.h>
-#include <sys/stat.h>
-#include <sys/time.h>
-#include <unistd.h>
+#ifndef _WIN32
+#  include <sys/stat.h>
+#  include <sys/time.h>
+#  include <unistd.h>
+#endif
 
 #include <ctime>
 #include <map>
 #include <string>
 #include <vector>
 
-#include "ProgramTestSupport.h"
+#include "TestSupport.h"
 #include "Registrations.h"
 #include "platform/PlatformAdmin.h"
 
 using Kestro::Registrations;
-using namespace plavo_test;
+using namespace testsupport;
 
 namespace {
 
@@ -188,7 +190,7 @@ TEST_F(IdFiles, PruneRemovesOnlyOldRegularIdFiles) {
                            "project_id-dir-6.idval", "project_id-old-4.idval.0123456789abcdef"}) {
     EXPECT_TRUE(exists(kept)) << kept;
   }
-  EXPECT_EQ(readAll(inst.root + "/target"), "keep");
+  EXPECT_EQ(readFile(inst.root + "/target"), "keep");
 
   // 0 days: everything not written in this second; the new file goes too.
   actions.clear();
@@ -219,10 +221,9 @@ TEST_F(IdFiles, PruneWithoutTheRightToRemoveGoesOn) {
 
 TEST(Registrations, TimesInLocalTime) {
   // 2015-01-01T12:34:56.789 UTC in a zone fixed at +02:00.
-  setenv("KESTRO_TZ", "+02:00", 1);
+  const ScopedEnv zone("KESTRO_TZ", "+02:00");
   EXPECT_EQ(Registrations::localTime(3629145600000 + 45296789), "2015-01-01 14:34:56 +02:00");
   EXPECT_EQ(Registrations::fromPosixSeconds(1420070400), 3629145600000);  // 2015-01-01 UTC
-  unsetenv("KESTRO_TZ");
 }
 
 // What the directory listing said may be stale by the time of the removal: the name is looked
