@@ -364,6 +364,7 @@ TEST(Plavo, FailingEndOfRunGivesExitCode2) {
   Installation inst;
   inst.writeMap("   handbook(global) {\n   }\n");
   const ScopedEnv registry("KESTRO_REGISTRY_DIR", (inst.root + "/registry").c_str());
+  const ScopedEnv projectVariable("KESTRO_PROJECT", nullptr);  // the run sets it
   char program[] = "plavo", option[] = "--set", project[] = "handbook";
   char* argv[] = {program, option, project, nullptr};
   EXPECT_EQ(Kestro::Plavo::runProgram(3, argv), 0);

@@ -2,6 +2,10 @@
 // installation: its texts, JSON and exit codes, and its answers set against plavo's own.
 #include <gtest/gtest.h>
 
+#ifndef _WIN32
+#  include <unistd.h>
+#endif
+
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
