@@ -62,9 +62,7 @@ ScopedEnv::ScopedEnv(const char* variable, const char* value) : name(variable) {
 
 ScopedEnv::~ScopedEnv() { set(saved ? saved->c_str() : nullptr); }
 
-ScopedLogLevel::ScopedLogLevel(int32_t level) : saved(KestroCorelib::globalLogLevel) {
-  set(level);
-}
+ScopedLogLevel::ScopedLogLevel(int32_t level) : saved(KestroCorelib::globalLogLevel) { set(level); }
 
 ScopedLogLevel::~ScopedLogLevel() { KestroCorelib::globalLogLevel = saved; }
 
@@ -110,8 +108,7 @@ namespace {
 // Points a standard descriptor at a file for as long as it lives.
 class Redirect {
  public:
-  Redirect(int descriptor, const std::string& file)
-      : fd(descriptor), saved(::dup(descriptor)) {
+  Redirect(int descriptor, const std::string& file) : fd(descriptor), saved(::dup(descriptor)) {
     const int target = ::open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
     if (saved < 0 || target < 0 || ::dup2(target, fd) < 0) ADD_FAILURE() << "no redirection";
     if (target >= 0) ::close(target);

@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "TestSupport.h"
 #include "Registrations.h"
+#include "TestSupport.h"
 #include "platform/PlatformAdmin.h"
 
 using Kestro::Registrations;
