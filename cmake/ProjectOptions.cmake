@@ -28,22 +28,20 @@ function(plavo_add_tests dir)
   file(GLOB test_sources CONFIGURE_DEPENDS ${dir}/*Test.cpp)
   if(WIN32)
     # Not built for Windows:
-    # - AppFrameTest, PlavoTest: they check texts on standard output and error, which the
-    #   Windows program shows in message boxes instead (PlavoWindowsTest reads those boxes).
+    # - AppFrameTest, PlavoProgramTest: they check texts on standard output and error, which
+    #   the Windows program shows in message boxes instead (PlavoWindowsTest reads those boxes).
     # - ChildProcessTest, ManagerTest, PlavoProgramTest: they drive children and the program
     #   through POSIX calls (fork, posix_spawn, wait, shell scripts as children).
     list(FILTER test_sources EXCLUDE REGEX
-         "/(AppFrameTest|PlavoTest|ChildProcessTest|ManagerTest|PlavoProgramTest)\\.cpp$")
+         "/(AppFrameTest|ChildProcessTest|ManagerTest|PlavoProgramTest)\\.cpp$")
   else()
     list(FILTER test_sources EXCLUDE REGEX "/[A-Za-z]*WindowsTest\\.cpp$")
   endif()
   foreach(src IN LISTS test_sources)
     get_filename_component(name ${src} NAME_WE)
     add_executable(${name} ${src})
-    target_link_libraries(${name} PRIVATE ${ARGN} GTest::gtest GTest::gtest_main
-                          Threads::Threads proj_warnings proj_options)
-    # The shared test helpers (temporary folders, environment) serve the program's tests too.
-    target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/libraries/corelib/tests)
+    target_link_libraries(${name} PRIVATE ${ARGN} plavo_test_support GTest::gtest
+                          GTest::gtest_main Threads::Threads proj_warnings proj_options)
     # A test program under Wine may take seconds to list its tests while Wine starts. A test
     # that hangs (a reader waiting on a FIFO, a signal ignored) is ended and fails.
     gtest_discover_tests(${name} WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR} DISCOVERY_TIMEOUT 120

@@ -1,17 +1,19 @@
 #include "ChildProcess.h"
 
 #include <gtest/gtest.h>
-#include <sys/wait.h>
+#ifndef _WIN32
+#  include <sys/wait.h>
+#endif
 
 #include <cstdlib>
 #include <random>
 #include <string>
 #include <vector>
 
-#include "ProgramTestSupport.h"
+#include "TestSupport.h"
 
 using Kestro::ChildProcess;
-using namespace plavo_test;
+using namespace testsupport;
 
 namespace {
 
@@ -40,7 +42,7 @@ std::string record(const Installation& dir, const std::string& name, const std::
   const auto pid = static_cast<pid_t>(child.getProcessId());
   EXPECT_EQ(waitpid(pid, &status, 0), pid);
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-  return readAll(dir.root + "/bin/out");
+  return readFile(dir.root + "/bin/out");
 }
 
 }  // namespace
@@ -115,10 +117,10 @@ TEST(ChildProcess, ChildReadsTheArgumentsTextByRuntimeRules) {
 
 TEST(ChildProcess, StartsProgramWithArgvAndEnvironment) {
   Installation dir;
-  setenv("KESTRO_PROJECT", "compiler", 1);
+  const ScopedEnv project("KESTRO_PROJECT", "compiler");
   EXPECT_EQ(record(dir, "rec ord", "a \"b c\" 'd' \\x"),
             "[" + dir.root + "/bin/rec ord]\n[a]\n[b c]\n['d']\n[\\x]\nproject=compiler\n");
-  unsetenv("KESTRO_PROJECT");
+  project.set(nullptr);
   EXPECT_EQ(record(dir, "rec", "a \"b c\""), "[" + dir.root + "/bin/rec]\n[a]\n[b c]\nproject=\n");
   // A backslash path is started in POSIX form.
   EXPECT_EQ(record(dir, "rec", "", true), "[" + dir.root + "/bin/rec]\nproject=\n");

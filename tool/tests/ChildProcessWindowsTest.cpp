@@ -11,8 +11,8 @@
 #include "TestSupport.h"
 
 using Kestro::ChildProcess;
-using KestroCorelib::testsupport::readFile;
-using KestroCorelib::testsupport::TempDir;
+using testsupport::readFile;
+using testsupport::TempDir;
 namespace fs = std::filesystem;
 
 namespace {

@@ -59,7 +59,7 @@ protected:
     }
     void makeDir(const std::string& name) { ASSERT_TRUE(std::filesystem::create_directory(dir + "/" + name)); }
 
-    KestroCorelib::testsupport::TempDir temp{"iconprovider"};
+    testsupport::TempDir temp{"iconprovider"};
     const std::string dir = temp.path;
     ProbedProvider provider;  // searches dir
 };

@@ -1,12 +1,15 @@
 #include "Manager.h"
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <pwd.h>
-#include <signal.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
+
+#ifndef _WIN32
+#  include <fcntl.h>
+#  include <pwd.h>
+#  include <signal.h>
+#  include <sys/stat.h>
+#  include <sys/wait.h>
+#  include <unistd.h>
+#endif
 
 #include <algorithm>
 #include <cstdlib>
@@ -20,11 +23,11 @@
 #include "ConfAgent.h"
 #include "ConfFile.h"
 #include "ConfNode.h"
-#include "ProgramTestSupport.h"
+#include "TestSupport.h"
 #include "SystemBase.h"
 
 using Kestro::Manager;
-using namespace plavo_test;
+using namespace testsupport;
 
 namespace {
 
@@ -44,6 +47,7 @@ struct Mapped {
     other.init(inst.temp(), inst.conf());
     return other;
   }
+  ScopedEnv project{"KESTRO_PROJECT", nullptr};  // the manager sets it
   Installation inst;
   Manager manager;
   std::vector<std::string> reports;
@@ -225,6 +229,7 @@ TEST(Manager, ChosenProjectStaysAfterFailedChoiceAndQuietWithoutVerbose) {
 }
 
 TEST(Manager, SaveFailsWhenDirectoryIsMissing) {
+  const ScopedEnv project("KESTRO_PROJECT", nullptr);
   Installation inst;
   Manager manager;
   // An at sign would vanish if the name were put into the message text itself.
@@ -247,7 +252,7 @@ TEST(Manager, SaveReplacesPlantedLinkAndLeavesNoTemporaryOnFailure) {
   writeFile(victim, "precious");
   ASSERT_EQ(symlink(victim.c_str(), s.manager.getIdFileName().c_str()), 0);
   s.manager.save();
-  EXPECT_EQ(readAll(victim), "precious");
+  EXPECT_EQ(readFile(victim), "precious");
   struct stat status {};
   ASSERT_EQ(lstat(s.manager.getIdFileName().c_str(), &status), 0);
   EXPECT_TRUE(S_ISREG(status.st_mode));
@@ -264,8 +269,8 @@ TEST(Manager, InitTakesDirectoriesFromRegistryAndNormalisesThem) {
   Installation inst;
   inst.writeHive("\"InstallDir\"=\"%MANAGER_TEST_ROOT%/install//sub/../\"\n"
                  "\"ConfigurationDir\"=\"" + inst.root + "/install/./config/\"\n");
-  setenv("KESTRO_REGISTRY_DIR", (inst.root + "/registry").c_str(), 1);
-  setenv("MANAGER_TEST_ROOT", inst.root.c_str(), 1);
+  const ScopedEnv registry("KESTRO_REGISTRY_DIR", (inst.root + "/registry").c_str());
+  const ScopedEnv root("MANAGER_TEST_ROOT", inst.root.c_str());
   KestroCorelib::SystemBase answering;  // answers the configuration agent from the registry
   Manager manager;
   manager.init("", "");
@@ -282,7 +287,6 @@ TEST(Manager, InitTakesDirectoriesFromRegistryAndNormalisesThem) {
   inst.writeHive("\"InstallDir\"=\"/opt/x\"\n");
   Manager missing;
   EXPECT_THROW(missing.init("", ""), KestroCorelib::ConfAgent::GetLocal_NotFound);
-  unsetenv("KESTRO_REGISTRY_DIR");
 }
 
 // ---- Launcher -----------------------------------------------------------------------------
@@ -296,20 +300,17 @@ class Launcher : public ::testing::Test {
   void SetUp() override {
     // Folders made here are not writable by others, which the search would pass over.
     savedUmask = umask(022);
-    const char* path = std::getenv("PATH");
-    savedPath = path != nullptr ? path : "";
     char cwd[4096];
     savedCwd = getcwd(cwd, sizeof(cwd)) != nullptr ? cwd : "/";
     ASSERT_EQ(chdir(makeDir("cwd").c_str()), 0);
   }
   void TearDown() override {
     umask(savedUmask);
-    setenv("PATH", savedPath.c_str(), 1);
     EXPECT_EQ(chdir(savedCwd.c_str()), 0);
   }
   std::string makeDir(const std::string& relative) {
     const std::string full = dir.root + "/" + relative;
-    std::system(("mkdir -p '" + full + "'").c_str());
+    std::filesystem::create_directories(full);
     return full;
   }
   // A tool recording its argv and KESTRO_PROJECT in <root>/launched.
@@ -322,7 +323,7 @@ class Launcher : public ::testing::Test {
               mode);
     return full;
   }
-  void setPath(const std::string& folders) { setenv("PATH", folders.c_str(), 1); }
+  void setPath(const std::string& folders) { path.set(folders); }
   std::string search(const std::string& name, const std::string& variable = "",
                      const std::string& extra = "") {
     std::string found = "unchanged";
@@ -336,7 +337,8 @@ class Launcher : public ::testing::Test {
   }
   std::string in(const std::string& relative) { return libraryForm(dir.root + "/" + relative); }
   Installation dir;
-  std::string savedPath, savedCwd;
+  ScopedEnv path{"PATH", std::getenv("PATH")};  // put back after setPath
+  std::string savedCwd;
   mode_t savedUmask = 022;
 };
 
@@ -359,7 +361,7 @@ TEST_F(Launcher, SearchOrderExtraFoldersAndParentsThenVariableThenCurrentDirecto
   makeTool("v/tool");
   makeTool("p/tool");
   setPath(dir.root + "/p");
-  setenv("MANAGER_TEST_TOOLS", (dir.root + "/v").c_str(), 1);
+  const ScopedEnv tools("MANAGER_TEST_TOOLS", (dir.root + "/v").c_str());
   EXPECT_EQ(search("tool", "MANAGER_TEST_TOOLS", dir.root + "/extra/sub/deeper\n\n"), in("extra/tool"));
   EXPECT_EQ(search("tool", "MANAGER_TEST_TOOLS"), in("v/tool"));
   EXPECT_EQ(search("tool"), in("p/tool"));
@@ -387,18 +389,18 @@ TEST_F(Launcher, OnlyExecutableRegularFilesAreHits) {
 TEST_F(Launcher, RunStartsFoundProgramWithArguments) {
   makeTool("p/kestro_tool");
   setPath(dir.root + "/p");
-  setenv("KESTRO_PROJECT", "compiler", 1);
+  const ScopedEnv project("KESTRO_PROJECT", "compiler");
   Manager manager;
   manager.run("tool", "a \"b c\" d");
   ASSERT_GT(wait(nullptr), 0);
-  EXPECT_EQ(readAll(dir.root + "/launched"),
+  EXPECT_EQ(readFile(dir.root + "/launched"),
             "[" + dir.root + "/p/kestro_tool]\n[a]\n[b c]\n[d]\n[compiler]\n");
 
   // With a directory part only the file's existence is checked.
   const std::string tool = makeTool("run.bat");
   manager.run(tool, "x");
   ASSERT_GT(wait(nullptr), 0);
-  EXPECT_EQ(readAll(dir.root + "/launched"), "[" + tool + "]\n[x]\n[compiler]\n");
+  EXPECT_EQ(readFile(dir.root + "/launched"), "[" + tool + "]\n[x]\n[compiler]\n");
   const std::string plain = makeTool("plain", 0644);
   expectError<Manager::FailedToRun>([&] { manager.run(plain, "a  b"); },
                                     "FailedToRun: Failed to run \"" + plain +

@@ -61,8 +61,6 @@ TEST_F(PlavoMainWndTest, TitleIsTheMapTitleOrSelectProjectAndHasNoCloseBoxYet) {
     window = new PlavoMainWnd(&frame, "", "");
     EXPECT_EQ(FoxMainWnd::fromToolkitText(window->getTitle()), "Select Project");
     EXPECT_EQ(window->getDecorations(), FXuint(DECOR_TITLE | DECOR_BORDER | DECOR_SHRINKABLE | DECOR_STRETCHABLE));
-    EXPECT_EQ(window->getSavedWidth(), 250);
-    EXPECT_EQ(window->getSavedHeight(), 300);
     delete window;
     window = new PlavoMainWnd(&frame, "Caf\xe9 projects", "");
     EXPECT_EQ(FoxMainWnd::fromToolkitText(window->getTitle()), "Caf\xe9 projects");
@@ -120,7 +118,7 @@ TEST(PlavoMainWnd, LogoPathSplitsAtTheLastSeparator) {
 }
 
 TEST_F(PlavoMainWndTest, HeaderIsTheLogoAt50PixelsHighOrTheBuiltInBanner) {
-    const KestroCorelib::testsupport::TempDir temp("plavomainwnd");
+    const testsupport::TempDir temp("plavomainwnd");
     const std::string& dir = temp.path;
     {
         FXPNGImage logo(AppFrame::toolkitApp, nullptr, IMAGE_OWNED, 300, 100);
@@ -129,7 +127,7 @@ TEST_F(PlavoMainWndTest, HeaderIsTheLogoAt50PixelsHighOrTheBuiltInBanner) {
         ASSERT_TRUE(stream.open(FXString((dir + "/wide.png").c_str()), FXStreamSave));
         ASSERT_TRUE(logo.savePixels(stream));
     }
-    KestroCorelib::testsupport::writeFile(dir + "/broken.png", "not a picture");
+    testsupport::writeFile(dir + "/broken.png", "not a picture");
     // The logo is scaled to 50 pixels high, its width kept; otherwise the banner shows.
     for (const auto& [logo, width] : {std::pair<std::string, int>{dir + "/wide.png", 300},
                                       {dir + "/broken.png", 2083}, {"", 2083}}) {

@@ -1,23 +1,76 @@
-// The built program run as a new user would run it: a temporary installation with its own
-// registry directory, the exit code, the exact texts on standard output and standard error,
-// the project ID file's bytes, and a launched script that records what it received.
+// The program as a user meets it. The built plavo runs as a new user would run it: a temporary
+// installation with its own registry directory, the exit code, which stream a text goes to, the
+// project ID file's bytes, and a launched script that records what it received. The texts of
+// errors are the layers' own (CmdParserTest, AppFrameTest, ManagerTest and those below); here
+// one case each shows where they end up. The program's own pieces (the forwarded arguments, the
+// end of a run) are checked in this process.
 #include <gtest/gtest.h>
-#include <sys/file.h>
-#include <sys/stat.h>
+
+#ifndef _WIN32
+#  include <fcntl.h>
+#  include <pwd.h>
+#  include <signal.h>
+#  include <sys/file.h>
+#  include <sys/stat.h>
+#  include <unistd.h>
+#endif
 
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <functional>
+#include <random>
 #include <sstream>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
-#include "ProgramTestSupport.h"
+#include "ChildProcess.h"
+#include "Ims.h"
+#include "Logger.h"
+#include "Plavo.h"
+#include "TestSupport.h"
 
-using namespace plavo_test;
+using namespace testsupport;
 
 namespace {
+
+const char* const kUsage =
+    "Usage: Plavo [options]\n"
+    "Options:\n"
+    "  -?\n"
+    "    --help           : Display this help text\n"
+    "  --version          : Display version information\n"
+    "  --revision         : Display SVN revision information\n"
+    "  --debug <arg>      : Set debug level\n"
+    "  -q\n"
+    "    --query          : The user must select project (GUI pops up)\n"
+    "  -s <arg>\n"
+    "    --set <arg>      : Set project explicitly (no GUI)\n"
+    "  -l <arg>\n"
+    "    --launch <arg>   : Launch an executable once project is set\n"
+    "  -v\n"
+    "    --verbose        : Be verbose\n"
+    "\n"
+    "Use this tool to register project ID for the current user.\n"
+    "Query:\n"
+    "The user can select from a list found in <confdir>/projectmap.kconf.\n"
+    "Only projects for which the user is included will be listed.\n"
+    "Set:\n"
+    "Set named project. Note that the project must be one for which the user is\n"
+    "listed. If not, the default project (first listed for the user) is used -\n"
+    "or \"N/A\" if none.\n"
+    "No query and no set:\n"
+    "Default project (first listed for user or \"N/A\" if none) is set.\n"
+    "Launch:\n"
+    "Specify an executable. Any trailing arguments are forwarded to the\n"
+    "executable.\n"
+    "\n"
+    "Example, with GUI:\n"
+    "     plavo --query\n"
+    "Example, without GUI:\n"
+    "     plavo --set compiler\n"
+    "Example, GUI with launcher:\n"
+    "     plavo --query --launch \"C:/Program Files/MyEditor.exe\"\n";
 
 // The map: docs and training (the global default) for everybody, compiler and linker (the
 // user's default) listing the current user, secret listing somebody else; bin/recorder.
@@ -40,7 +93,7 @@ void populate(const Installation& inst) {
 bool waitForLockWaiters(ino_t inode, int count) {
   const std::string tail = ":" + std::to_string(inode);
   for (int attempt = 0; attempt < 2000; ++attempt) {
-    std::istringstream locks(readAll("/proc/locks"));
+    std::istringstream locks(readFile("/proc/locks"));
     int waiting = 0;
     for (std::string line; std::getline(locks, line);) {
       std::istringstream fields(line);
@@ -60,14 +113,38 @@ bool waitForLockWaiters(ino_t inode, int count) {
 class Program : public ::testing::Test {
  protected:
   void SetUp() override { populate(inst); }
-  void expectIdFile(const std::string& project) { plavo_test::expectIdFile(inst.idFile(), project); }
-  bool registered() const { return access(inst.idFile().c_str(), F_OK) == 0; }
+  void expectIdFile(const std::string& project) { testsupport::expectIdFile(inst.idFile(), project); }
+  bool registered() const { return inst.registered(); }
 
   Installation inst;
   const std::string& root = inst.root;
 };
 
 }  // namespace
+
+// Help (and with it version and revision) finishes the run: nothing is registered.
+TEST_F(Program, HelpIsShownAndRegistersNothing) {
+  const Result help = inst.run({"-?", "--set", "docs"});
+  EXPECT_EQ(help.exitCode, 0);
+  EXPECT_EQ(help.out, kUsage);
+  EXPECT_EQ(help.err, "");
+  EXPECT_FALSE(registered());
+}
+
+// A parse error goes to standard error and the default mode runs anyway; undeclared options
+// are free arguments and show nothing.
+TEST_F(Program, ParseErrorIsShownAndUndeclaredOptionsAreIgnored) {
+  Result r = inst.run({"foo=1"});
+  EXPECT_EQ(r.exitCode, 0);
+  EXPECT_EQ(r.err.rfind("ERROR: ", 0), 0u) << r.err;
+  EXPECT_EQ(r.out, "");
+  expectIdFile("linker");
+
+  r = inst.run({"--foo", "-x", "--set", "compiler", "word"});
+  EXPECT_EQ(r.exitCode, 0);
+  EXPECT_EQ(r.out + r.err, "");
+  expectIdFile("compiler");
+}
 
 TEST_F(Program, SetsProjectOrFallsBackToTheDefault) {
   Result r = inst.run({"--set", "compiler", "--verbose"});
@@ -82,93 +159,51 @@ TEST_F(Program, SetsProjectOrFallsBackToTheDefault) {
   expectIdFile("linker");
 
   EXPECT_EQ(inst.run({"--set", "docs"}).exitCode, 0);  // the fallback replaces a chosen project
+  // The report (ManagerTest) goes to standard error.
   r = inst.run({"-v", "--set", "secret"});
   EXPECT_EQ(r.exitCode, 0);
   EXPECT_EQ(r.out, "");
-  EXPECT_EQ(r.err,
-            "ERROR: Cannot set project \"secret\" (not eligible). Default project was set instead.\n"
-            "Eligible projects are:\n   - compiler\n   - docs\n   - linker\n   - training\n"
-            "Default project: linker\n");
+  EXPECT_EQ(r.err.rfind("ERROR: Cannot set project \"secret\"", 0), 0u) << r.err;
   expectIdFile("linker");
 }
 
+// How the elements are quoted and read back is checked below (forwarded arguments) and in
+// ChildProcessTest, the search in ManagerTest; here: the launched program gets them and the
+// project.
 TEST_F(Program, LaunchesProgramWithProjectAndForwardedArguments) {
   Result r = inst.run({"--set", "compiler", "--launch", "recorder", "a", "b c", "d"});
   EXPECT_EQ(r.exitCode, 0);
   EXPECT_EQ(r.out + r.err, "");
   expectIdFile("compiler");
-  EXPECT_EQ(readAll(root + "/recorded"),
+  EXPECT_EQ(readFile(root + "/recorded"),
             "[" + root + "/bin/recorder]\n[a]\n[b c]\n[d]\nKESTRO_PROJECT=compiler\n");
-
-  // Elements are joined with blanks and those holding a blank are quoted; the child reads
-  // them back by the runtime's rules.
-  r = inst.run({"--launch", "recorder", "-x", "a\\b", "'q'", "two  blanks"});
-  EXPECT_EQ(r.exitCode, 0);
-  EXPECT_EQ(readAll(root + "/recorded"), "[" + root + "/bin/recorder]\n[-x]\n[a\\b]\n['q']\n[two  blanks]\n"
-                                        "KESTRO_PROJECT=linker\n");
-
-  // Tabs, quotes, runs of blanks and empty elements arrive exactly as given, an empty last
-  // element included.
-  r = inst.run(
-      {"--launch", "recorder", "a\tb", "a\"b  c", "z", "note \" \" --delete-all", "'q'", ""});
-  EXPECT_EQ(r.exitCode, 0);
-  EXPECT_EQ(readAll(root + "/recorded"),
-            "[" + root + "/bin/recorder]\n[a\tb]\n[a\"b  c]\n[z]\n[note \" \" --delete-all]\n"
-            "['q']\n[]\nKESTRO_PROJECT=linker\n");
-
-  writeFile(root + "/bin/kestro_recorder",
-            "#!/bin/sh\nprintf 'prefixed %s\\n' \"$@\" > \"" + root + "/recorded\"\n", 0755);
-  r = inst.run({"-l", "recorder", "x"});
-  EXPECT_EQ(r.exitCode, 0);
-  EXPECT_EQ(readAll(root + "/recorded"), "prefixed x\n");
 
   // A missing program fails after the project is registered.
   r = inst.run({"--set", "docs", "--launch", "nosuch", "a"});
   EXPECT_EQ(r.exitCode, 2);
-  EXPECT_EQ(r.out, "FailedToRun: Failed to run \"nosuch\" (could not find path to executable)\n");
+  EXPECT_EQ(r.out.rfind("FailedToRun: ", 0), 0u) << r.out;
   EXPECT_EQ(r.err, "");
   expectIdFile("docs");
 }
 
 // Failures are reported on standard output with the error's name (not "ERROR:") and exit
-// code 2; nothing is registered. (The texts of the manager's own errors, and the ID file
-// replacing a planted link, are checked in ManagerTest.)
-TEST(ProgramFailure, IsReportedWithExitCode2) {
-  // Each case breaks a fresh installation and returns the expected report.
-  const std::function<std::string(const Installation&)> cases[] = {
-      [](const Installation& i) {
-        i.writeHive("\"ConfigurationDir\"=\"" + i.conf() + "\"\n");
-        return "GetLocal_NotFound: Configuration key \"Resources\\InstallDir\" was not found\n";
-      },
-      [](const Installation& i) {
-        writeFile(i.map(), "map {\n plavo {\n");
-        return "Load_PrematureEndOfFile: Premature end of file in line 3 in file \"" + i.map() + "\"\n";
-      },
-  };
-  for (const auto& breakIt : cases) {
-    Installation inst;
-    populate(inst);
-    const std::string expected = breakIt(inst);
-    const Result r = inst.run({"--set", "docs"});
-    EXPECT_EQ(r.exitCode, 2) << expected;
-    EXPECT_EQ(r.out, expected);
-    EXPECT_EQ(r.err, "");
-    EXPECT_NE(access(inst.idFile().c_str(), F_OK), 0) << expected;
-  }
+// code 2; nothing is registered.
+TEST_F(Program, FailureIsReportedWithExitCode2) {
+  inst.writeHive("\"ConfigurationDir\"=\"" + inst.conf() + "\"\n");
+  const Result r = inst.run({"--set", "docs"});
+  EXPECT_EQ(r.exitCode, 2);
+  EXPECT_EQ(r.out.rfind("GetLocal_NotFound: ", 0), 0u) << r.out;
+  EXPECT_EQ(r.err, "");
+  EXPECT_FALSE(registered());
 }
 
+// The window needs a display; without one the run fails at once and registers nothing.
 TEST_F(Program, QueryWithoutDisplayFailsAndRegistersNothing) {
-  // With DISPLAY unset the toolkit tries display 0, where a GUI test's private server may run.
-  if (!std::filesystem::exists("/tmp/.X11-unix/X0")) {
-    const Result unset = inst.run({"--query", "--set", "docs"});
-    EXPECT_EQ(unset.exitCode, 2);
-    EXPECT_EQ(unset.out, "");
-    EXPECT_EQ(unset.err, "ERROR: Cannot open display \"\"\n");
-  }
   // No X server answers on display 917 in the test environment.
   const Result r = inst.run({"-q", "--set", "docs"}, "", {"DISPLAY=:917"});
   EXPECT_EQ(r.exitCode, 2);
-  EXPECT_EQ(r.err, "ERROR: Cannot open display \":917\"\n");
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(r.err.rfind("ERROR: ", 0), 0u) << r.err;
   EXPECT_FALSE(registered());
 }
 
@@ -177,9 +212,7 @@ TEST_F(Program, QueryWithNothingEligibleRunsWithoutWindow) {
   const Result r = inst.run({"--query", "--verbose", "--set", "secret"});
   EXPECT_EQ(r.exitCode, 0);
   EXPECT_EQ(r.out, "");
-  EXPECT_EQ(r.err,
-            "ERROR: Cannot set project \"secret\" (not eligible). Default project was set instead.\n"
-            "Eligible projects are:\nDefault project: N/A\n");
+  EXPECT_NE(r.err, "");
   expectIdFile("N/A");
 }
 
@@ -203,7 +236,7 @@ TEST_F(Program, SampleInstallationDoesTheMainJob) {
             "show-project: argument 1: [one]\n"
             "show-project: argument 2: [two words]\n");
   EXPECT_EQ(r.err, "");
-  const std::string content = readAll(sample + "/log/temp/project_id-" + currentUser() + "-" +
+  const std::string content = readFile(sample + "/log/temp/project_id-" + currentUser() + "-" +
                                       currentSession() + ".idval");
   EXPECT_EQ(content.substr(content.find('\n')), "\nproject=compiler");
 
@@ -240,17 +273,105 @@ TEST_F(Program, ConcurrentRunsLeaveOneCompleteIdFile) {
     if (started[i] <= 0) continue;
     EXPECT_EQ(Installation::waitFor(started[i]), 0) << "run " << i;
     const std::string output = root + "/run" + std::to_string(i);
-    EXPECT_EQ(readAll(output + ".out") + readAll(output + ".err"), "") << "run " << i;
+    EXPECT_EQ(readFile(output + ".out") + readFile(output + ".err"), "") << "run " << i;
   }
 
   EXPECT_EQ(entries(inst.temp()), 1);
-  const std::string content = readAll(inst.idFile());
+  const std::string content = readFile(inst.idFile());
   const size_t at = content.rfind("\nproject=p");
   ASSERT_NE(at, std::string::npos) << content;
   const std::string project = content.substr(at + 9);
   const int number = std::atoi(project.c_str() + 1);
   ASSERT_TRUE(number >= 0 && number < runs && project == "p" + std::to_string(number)) << content;
   expectIdFile(project);
+}
+
+// ---- The program's pieces, in this process ------------------------------------------------
+
+TEST(Plavo, ForwardsTheArgumentsBehindTheExecutable) {
+  struct Case {
+    std::vector<std::string> arguments;
+    const char* forwarded;
+  } cases[] = {
+      {{"plavo", "--set", "x", "--launch", "tool", "a", "b c", "d"}, "a \"b c\" d"},
+      {{"plavo", "-l", "tool", "--set", "x"}, "--set x"},
+      // The executable written in the option's element: nothing is forwarded.
+      {{"plavo", "--launch=tool", "a"}, ""},
+      {{"plavo", "-ltool", "a"}, ""},
+      {{"plavo", "--launch"}, ""},
+      // Element 0 is the program path, never the option.
+      {{"-l", "tool", "a"}, ""},
+      // Quotes, empty elements and backslashes before a closing quote survive the trip
+      // through the command line.
+      {{"plavo", "-l", "t", "a\"b", "", "c:\\x y\\", "c:\\x"}, "\"a\\\"b\" \"\" \"c:\\x y\\\\\" c:\\x"},
+      // Apostrophes are quoted only around the last element, the one the launcher unquotes.
+      {{"plavo", "-l", "t", "'b'", "'c'"}, "'b' \"'c'\""},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(Kestro::Plavo::forwardedArguments(c.arguments), c.forwarded) << c.forwarded;
+  }
+}
+
+// Whatever the elements hold, the launched program receives them unchanged: the forwarded
+// text goes through the child-process steps (split into arguments, command line built) and
+// is read back the way the child reads its command line.
+TEST(Plavo, ForwardedElementsReachTheChildUnchanged) {
+  const std::string executable = "/opt/my tools/edit";
+  const char alphabet[] = {'a', ' ', '\t', '"', '\\', '\'', '\xE9'};
+  std::mt19937 random(42);
+  auto below = [&random](size_t n) {
+    return std::uniform_int_distribution<size_t>(0, n - 1)(random);
+  };
+  for (int round = 0; round < 20000; ++round) {
+    std::vector<std::string> elements(below(5));
+    for (std::string& element : elements) {
+      for (size_t length = below(6); length > 0; --length) {
+        element += alphabet[below(sizeof(alphabet))];
+      }
+    }
+    std::vector<std::string> arguments = {"plavo", "-l", "edit"};
+    arguments.insert(arguments.end(), elements.begin(), elements.end());
+    const std::string forwarded = Kestro::Plavo::forwardedArguments(arguments);
+
+    const std::wstring line = Kestro::ChildProcess(executable, forwarded, true).getCommandLine();
+    std::string tail;
+    for (size_t i = executable.size(); i < line.size(); ++i) tail += static_cast<char>(line[i]);
+    ASSERT_EQ(Kestro::ChildProcess::splitCommandLine(tail), elements) << forwarded;
+  }
+}
+
+namespace {
+
+// Makes the end of the run fail: throws when the application logs "Ending run".
+class FailingEnd : public KestroCorelib::ImsAgent {
+ public:
+  FailingEnd() : ImsAgent("failing-end"), hook(setMessageHook(false, "debug", "debug", "*", 1)) {}
+  ~FailingEnd() override { removeMessageHook(hook); }
+  int32_t receiveHookedMessage(uint64_t, KestroCorelib::ImsMessage& message) override {
+    auto* record = dynamic_cast<KestroCorelib::Logger::LogMessageParameter*>(message.parameter);
+    if (record != nullptr && record->text == "Ending run") throw std::runtime_error("end failed");
+    return 1;
+  }
+
+ private:
+  uint64_t hook;
+};
+
+}  // namespace
+
+// The run itself succeeds (the project is registered); only its end fails.
+TEST(Plavo, FailingEndOfRunGivesExitCode2) {
+  Installation inst;
+  inst.writeMap("   handbook(global) {\n   }\n");
+  const ScopedEnv registry("KESTRO_REGISTRY_DIR", (inst.root + "/registry").c_str());
+  const ScopedEnv projectVariable("KESTRO_PROJECT", nullptr);  // the run sets it
+  char program[] = "plavo", option[] = "--set", project[] = "handbook";
+  char* argv[] = {program, option, project, nullptr};
+  EXPECT_EQ(Kestro::Plavo::runProgram(3, argv), 0);
+  {
+    FailingEnd failing;
+    EXPECT_EQ(Kestro::Plavo::runProgram(3, argv), 2);
+  }
 }
 
 // ---- On a machine shared with other users -----------------------------------------------
@@ -304,9 +425,7 @@ TEST_F(Program, PassesOverAProgramAnotherUserPlantedInTmp) {
   unlink(planted.c_str());
   EXPECT_EQ(r.exitCode, 0);
   EXPECT_EQ(r.out, "");
-  EXPECT_EQ(r.err, "Warning: Passed over \"" + planted +
-                       "\" in the search for a program: it belongs to the user " +
-                       userName(kNobody) + "\n");
+  EXPECT_EQ(r.err.rfind("Warning: Passed over \"" + planted + "\"", 0), 0u) << r.err;
   EXPECT_EQ(access((root + "/ran").c_str(), F_OK), 0);
   EXPECT_NE(access((root + "/hijacked").c_str(), F_OK), 0);
 }
@@ -325,7 +444,7 @@ TEST_F(Program, IdFileOfADomainAccountLandsDirectlyInLogTemp) {
   EXPECT_EQ(r.exitCode, 0) << r.out << r.err;
   std::string userPart = user.name;
   userPart[4] = '+';
-  plavo_test::expectIdFile(
+  testsupport::expectIdFile(
       inst.temp() + "/project_id-" + userPart + "-" + currentSession() + ".idval", "training");
   EXPECT_EQ(entries(inst.temp()), 1);
 }
@@ -345,7 +464,7 @@ TEST_F(Program, IdFileMadeFirstByAnotherUserIsReportedWithItsOwner) {
   EXPECT_EQ(r.exitCode, 2);
   EXPECT_EQ(r.out, "FailedToSave: Failed to save '" + taken + "' file\nException: " + taken +
                        " belongs to the user root and cannot be replaced\n");
-  EXPECT_EQ(readAll(taken), "planted");
+  EXPECT_EQ(readFile(taken), "planted");
   EXPECT_EQ(entries(inst.temp()), 1);
 }
 
@@ -369,11 +488,8 @@ TEST_F(Program, FifoOrDeviceUnderAFileNameDoesNotHang) {
   ASSERT_EQ(mkfifo(hive.c_str(), 0644), 0);
   const Result r = inst.run({});
   EXPECT_EQ(r.exitCode, 2);
-  EXPECT_EQ(r.out,
-            "GetLocal_NoAccess: Got request for configuration key \"Resources\\InstallDir\" of "
-            "type local string, but failed to get access to it\n"
-            "Get_UnknownError: Unknown error when trying to get \"HKEY_LOCAL_MACHINE\"->"
-            "\"SOFTWARE\\Kestro\\Resources\"\nException: " + hive + ": not a regular file\n");
+  EXPECT_EQ(r.out.rfind("GetLocal_NoAccess: ", 0), 0u) << r.out;
+  EXPECT_NE(r.out.find(hive), std::string::npos) << r.out;
 }
 
 // Interrupt and terminate end a run that waits on a file (here the hive, which another
@@ -384,7 +500,7 @@ TEST_F(Program, InterruptOrTerminateEndARunWaitingOnAFile) {
     const int lock = open(hive.c_str(), O_RDONLY);
     ASSERT_GE(lock, 0);
     ASSERT_EQ(flock(lock, LOCK_EX), 0);
-    if (readAll("/proc/locks").find("FLOCK") == std::string::npos) {
+    if (readFile("/proc/locks").find("FLOCK") == std::string::npos) {
       close(lock);
       GTEST_SKIP() << "/proc/locks does not show file locks here";
     }
@@ -395,9 +511,9 @@ TEST_F(Program, InterruptOrTerminateEndARunWaitingOnAFile) {
     const std::string waiter = " " + std::to_string(pid) + " ";
     bool blocked = false;
     while (!blocked) {
-      const std::string state = readAll("/proc/" + std::to_string(pid) + "/stat");
+      const std::string state = readFile("/proc/" + std::to_string(pid) + "/stat");
       ASSERT_EQ(state.find(") Z"), std::string::npos) << "plavo ended before it waited";
-      std::istringstream locks(readAll("/proc/locks"));
+      std::istringstream locks(readFile("/proc/locks"));
       for (std::string line; std::getline(locks, line);)
         blocked = blocked || (line.find("->") != std::string::npos &&
                               line.find(waiter) != std::string::npos);

@@ -11,7 +11,7 @@
 
 #include "TestSupport.h"
 
-using namespace KestroCorelib::testsupport;
+using namespace testsupport;
 namespace fs = std::filesystem;
 
 namespace {

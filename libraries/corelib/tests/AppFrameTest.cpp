@@ -15,12 +15,12 @@
 #include "AppFrame.h"
 #include "Exception.h"
 #include "File.h"
+#include "TestSupport.h"
 
 using KestroCorelib::AppFrame;
-using testing::internal::CaptureStderr;
-using testing::internal::CaptureStdout;
-using testing::internal::GetCapturedStderr;
-using testing::internal::GetCapturedStdout;
+using testsupport::captureOutput;
+using testsupport::Output;
+using testsupport::ScopedEnv;
 
 // The font library keeps allocations for the life of the process once the toolkit has opened
 // a display; they are not ours to free. Read by LeakSanitizer in sanitizer builds only.
@@ -81,23 +81,9 @@ class TestApp : public AppFrame {
   bool deferInit;
 };
 
-struct Shown {
-  std::string out, err;
-};
-
-template <typename F> Shown capture(F&& action) {
-  CaptureStdout();
-  CaptureStderr();
-  action();
-  Shown shown;
-  shown.out = GetCapturedStdout();
-  shown.err = GetCapturedStderr();
-  return shown;
-}
-
 // What constructing (and destroying) an application showed and left behind.
 struct Started {
-  Shown shown;
+  Output shown;
   int32_t state = -1;
   std::string usage;
   bool verbose = false;
@@ -105,7 +91,7 @@ struct Started {
 
 Started start(std::vector<std::string> args, bool initResult = true, bool defer = true) {
   Started started;
-  started.shown = capture([&] {
+  started.shown = captureOutput([&] {
     TestApp app(std::move(args), initResult, defer);
     started.state = app.getState();
     started.usage = app.getParser().getUsage();
@@ -177,7 +163,7 @@ FXIMPLEMENT(SignalRaiser, FX::FXObject, SignalRaiserMap, ARRAYNUMBER(SignalRaise
 }  // namespace
 
 TEST(AppFrame, ReportSendsErrorsAndWarningsToStandardError) {
-  Shown shown = capture([] {
+  const Output shown = captureOutput([] {
     AppFrame::report("ERROR: broken");
     AppFrame::report("Warning: careful\n");
     AppFrame::report("plain text");
@@ -189,21 +175,14 @@ TEST(AppFrame, ReportSendsErrorsAndWarningsToStandardError) {
   EXPECT_EQ(shown.out, "plain text\nnot an error: here\n");
 }
 
+// The texts themselves are the parser's (CmdParserTest); here: where they go, and that the
+// run ends.
 TEST(AppFrame, HelpAndVersionAreShownTogetherAndFinishTheRun) {
   Started started = start({"/bin/testapp", "--version", "-?"});
   EXPECT_EQ(started.state, AppFrame::StateFinished);
+  EXPECT_EQ(started.usage.rfind("Usage: testapp [options]\n", 0), 0u);
   EXPECT_EQ(started.shown.out, started.usage + "\nVersion=6.3.0.0\n");
   EXPECT_EQ(started.shown.err, "");
-  EXPECT_EQ(started.usage,
-            "Usage: testapp [options]\n"
-            "Options:\n"
-            "  -?\n"
-            "    --help           : Display this help text\n"
-            "  --version          : Display version information\n"
-            "  --revision         : Display SVN revision information\n"
-            "  --debug <arg>      : Set debug level\n"
-            "  -v\n"
-            "    --verbose        : Be verbose\n");
 
   started = start({"/bin/testapp", "--revision"});
   EXPECT_EQ(started.state, AppFrame::StateFinished);
@@ -214,7 +193,9 @@ TEST(AppFrame, ParseErrorIsShownAndTheRunGoesOn) {
   const Started started = start({"/bin/testapp", "-v", "foo=1"});
   EXPECT_EQ(started.state, AppFrame::StateRun);
   EXPECT_TRUE(started.verbose);  // what was parsed before the error stays
-  EXPECT_EQ(started.shown.err, "ERROR: Unknown option 'foo'\n");
+  // The parser's message (its texts are checked in CmdParserTest), as an error line.
+  EXPECT_EQ(started.shown.err.rfind("ERROR: ", 0), 0u) << started.shown.err;
+  EXPECT_NE(started.shown.err.find("'foo'\n"), std::string::npos) << started.shown.err;
   EXPECT_EQ(started.shown.out, "");
 }
 
@@ -242,7 +223,7 @@ TEST(AppFrame, RunTurnsEscapingErrorsIntoExitCode2) {
   for (const Case& c : cases) {
     app.outcome = c.outcome;
     int32_t result = -1;
-    Shown shown = capture([&] { result = app.run(); });
+    const Output shown = captureOutput([&] { result = app.run(); });
     EXPECT_EQ(result, 2);
     EXPECT_EQ(shown.out, c.out);
     EXPECT_EQ(shown.err, c.err);
@@ -250,15 +231,13 @@ TEST(AppFrame, RunTurnsEscapingErrorsIntoExitCode2) {
 }
 
 TEST(AppFrame, MissingDisplayIsReportedWhenWindowsAreCreated) {
-  const char* saved = std::getenv("DISPLAY");
-  std::string savedDisplay = saved != nullptr ? saved : "";
   // No server answers on display 917 in the test environment.
-  setenv("DISPLAY", ":917", 1);
+  ScopedEnv display("DISPLAY", ":917");
   {
     TestApp app({"/bin/testapp"});
     EXPECT_EQ(app.getState(), AppFrame::StateRun);  // deferred: nothing opened yet
     bool created = true;
-    Shown shown = capture([&] { created = app.createWindows(); });
+    const Output shown = captureOutput([&] { created = app.createWindows(); });
     EXPECT_FALSE(created);
     EXPECT_FALSE(AppFrame::guiActive);
     EXPECT_EQ(shown.err, "ERROR: Cannot open display \":917\"\n");
@@ -266,13 +245,12 @@ TEST(AppFrame, MissingDisplayIsReportedWhenWindowsAreCreated) {
   }
   // Not deferred: the display is needed at once, and its absence fails the set-up. With
   // DISPLAY unset the toolkit tries display 0, where a GUI test's private server may run.
-  unsetenv("DISPLAY");
+  display.set(nullptr);
   if (!std::filesystem::exists("/tmp/.X11-unix/X0")) {
     const Started started = start({"/bin/testapp"}, true, false);
     EXPECT_EQ(started.state, AppFrame::StateFailed);
     EXPECT_EQ(started.shown.err, "ERROR: Cannot open display \"\"\n");
   }
-  if (saved != nullptr) setenv("DISPLAY", savedDisplay.c_str(), 1);
 }
 
 // Outside the event loop interrupt and terminate end the process as their default action
@@ -313,11 +291,9 @@ TEST(AppFrame, SignalOutsideTheEventLoopEndsTheProcess) {
 TEST(AppFrame, SignalEndsTheEventLoopLikeAQuitMessage) {
   PrivateDisplay display;
   if (display.name.empty()) GTEST_SKIP() << "Xvfb could not be started";
-  const std::filesystem::path home =
-      std::filesystem::temp_directory_path() / ("appframe-home-" + std::to_string(getpid()));
-  std::filesystem::create_directories(home);
-  setenv("HOME", home.c_str(), 1);  // the toolkit saves its settings there
-  setenv("DISPLAY", display.name.c_str(), 1);
+  const testsupport::TempDir home("appframe-home");
+  const ScopedEnv homeVariable("HOME", home.path.c_str());  // the toolkit saves its settings there
+  const ScopedEnv displayVariable("DISPLAY", display.name.c_str());
   AppFrame::installSignalHandler();
   {
     TestApp app({"/bin/testapp"});
@@ -331,6 +307,4 @@ TEST(AppFrame, SignalEndsTheEventLoopLikeAQuitMessage) {
     AppFrame::toolkitApp->removeTimeout(&raiser, SignalRaiser::ID_GIVE_UP);
   }
   std::signal(SIGTERM, SIG_DFL);
-  unsetenv("DISPLAY");
-  std::filesystem::remove_all(home);
 }

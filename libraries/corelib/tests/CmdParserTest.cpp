@@ -5,6 +5,7 @@
 
 #include "CmdParser.h"
 #include "Logger.h"
+#include "TestSupport.h"
 
 using KestroCorelib::CmdParser;
 
@@ -188,12 +189,12 @@ TEST(CmdParser, UndeclaredOptionsBecomeFreeArgumentsWhenAllowed) {
 
 TEST(CmdParser, StandardOptionsAnswerAndDebugSetsTheLogLevel) {
   using KestroCorelib::globalLogLevel;
-  const int32_t before = globalLogLevel;
+  testsupport::ScopedLogLevel level(5);
 
   Fixture f;
   ASSERT_TRUE(f.parse({"tool", "--version", "-?", "--debug", "trace"}));
   EXPECT_EQ(f.message, f.parser.getUsage());
-  globalLogLevel = 5;
+  level.set(5);
   ASSERT_TRUE(f.parse({"tool", "--debug", "flood", "--version", "--revision"}));
   EXPECT_EQ(f.message, "6.3.0.0");
   EXPECT_EQ(globalLogLevel, 5);
@@ -204,8 +205,6 @@ TEST(CmdParser, StandardOptionsAnswerAndDebugSetsTheLogLevel) {
   EXPECT_EQ(globalLogLevel, 7);
   ASSERT_TRUE(f.parse({"tool", "--debug", "3"}));
   EXPECT_EQ(globalLogLevel, 0);
-
-  globalLogLevel = before;
 }
 
 TEST(CmdParser, UsageLayout) {

@@ -32,6 +32,7 @@ class TestAnswerer : public ImsAgent {
       *static_cast<std::string*>(query->value) = "C:\\Kestro";
     }
     query->status = status;
+    query->causes = causes;
     return handled;
   }
 
@@ -42,6 +43,7 @@ class TestAnswerer : public ImsAgent {
   int32_t seenType = -1;
   bool seenUserScope = false;
   std::string seenMessageType = "unset";
+  std::vector<Exception> causes;  // handed to the requester with the status
 };
 
 // A parameter that tells when it is destroyed.
@@ -65,7 +67,6 @@ template <typename Error> std::string errorText(int32_t status, int32_t handled 
 TEST(ConfAgent, AnswerArrivesThroughTheValuePointer) {
   TestAnswerer answerer(SystemQueryParam::StatusOk);
   ConfAgent agent;
-  EXPECT_EQ(agent.getName(), "conf-agent");
   EXPECT_EQ(agent.getLocalString("Resources\\ConfigurationDir", true), "C:\\Kestro");
   EXPECT_EQ(answerer.seenKey, "Resources\\ConfigurationDir");
   EXPECT_EQ(answerer.seenType, 20);
@@ -90,6 +91,14 @@ TEST(ConfAgent, StatusCodesBecomeErrors) {
   EXPECT_EQ(errorText<ConfAgent::GetLocal_NoAccess>(SystemQueryParam::StatusNoAccess),
             "GetLocal_NoAccess: Got request for configuration key \"Resources\\InstallDir\" of "
             "type local string, but failed to get access to it");
+  // What the answering side learned follows, so that the user sees why.
+  TestAnswerer answerer(SystemQueryParam::StatusNoAccess);
+  answerer.causes = {Exception("@test.cause{Hive broken};", KESTRO_SOURCE_TAG),
+                     Exception("@test.cause{Line 3};", KESTRO_SOURCE_TAG)};
+  EXPECT_EQ(testsupport::errorText<ConfAgent::GetLocal_NoAccess>(
+                [] { ConfAgent().getLocalString("K", false); }),
+            "GetLocal_NoAccess: Got request for configuration key \"K\" of type local string, "
+            "but failed to get access to it\nException: Hive broken\nException: Line 3");
 }
 
 TEST(ConfAgent, UnansweredQueryMeansTheBusIsNotWorking) {

@@ -18,6 +18,7 @@
 
 #include "File.h"
 #include "StringTools.h"
+#include "TestSupport.h"
 
 namespace KestroCorelib {
 namespace {
@@ -26,18 +27,10 @@ namespace fs = std::filesystem;
 
 class FileTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    std::random_device random;
-    dir = (fs::temp_directory_path() / ("kestro-file-" + std::to_string(random()))).string();
-    ASSERT_TRUE(fs::create_directory(dir));
-  }
-  void TearDown() override { fs::remove_all(dir); }
-
   std::string path(const std::string& name) const { return (fs::path(dir) / name).string(); }
 
   void writeRaw(const std::string& name, const std::string& bytes) const {
-    std::ofstream out(path(name), std::ios::binary);
-    out << bytes;
+    testsupport::writeFile(path(name), bytes);
   }
 
   void writeGzip(const std::string& name, const std::string& bytes) const {
@@ -56,11 +49,12 @@ class FileTest : public ::testing::Test {
     return bytes.str();
   }
 
-  std::string dir;
+  testsupport::TempDir temp{"kestro-file"};
+  std::string dir = temp.path;
 };
 
 // Reads the whole file, returning the bytes; the line after each byte goes into lines.
-std::string readAll(File& file, std::string* lines = nullptr) {
+std::string readFile(File& file, std::string* lines = nullptr) {
   std::string bytes;
   char c;
   while (file.getChar(c)) {
@@ -90,7 +84,7 @@ TEST_F(FileTest, PlainFilesDropCarriageReturnsAndCountLines) {
   ASSERT_TRUE(file.open());
   EXPECT_EQ(file.getLine(), 1u);
   std::string lines;
-  EXPECT_EQ(readAll(file, &lines), "a\nbc\n\n");
+  EXPECT_EQ(readFile(file, &lines), "a\nbc\n\n");
   EXPECT_EQ(lines, "122234");
   EXPECT_EQ(file.getLine(), 4u);
   EXPECT_FALSE(file.getChar(c));  // stays at the end
@@ -192,7 +186,7 @@ TEST_F(FileTest, CompressedFilesDeliverEveryByte) {
     ASSERT_TRUE(file.open()) << name;
     EXPECT_EQ(file.getLine(), 1u);
     std::string lines;
-    EXPECT_EQ(readAll(file, &lines), bytes) << name;
+    EXPECT_EQ(readFile(file, &lines), bytes) << name;
     EXPECT_EQ(lines, "1122223");
   }
   ZFile zfile(path("map.kconf.gz"));
@@ -210,7 +204,7 @@ TEST_F(FileTest, CompressedFilesDeliverEveryByte) {
   writeRaw("plain.gz", "x\r\ny");
   File plain(path("plain.gz"));
   ASSERT_TRUE(plain.open());
-  EXPECT_EQ(readAll(plain), "x\r\ny");
+  EXPECT_EQ(readFile(plain), "x\r\ny");
 }
 
 TEST_F(FileTest, OpenOnceAndCloseOnce) {
@@ -278,7 +272,7 @@ TEST_F(FileTest, BackslashNamesAndLatin1NamesOpen) {
   for (const auto& [name, content] : {std::pair{"\\sub\\x.txt", "1"}, {"\\sub\\y.gz", "2"}}) {
     File file(dir + name);
     ASSERT_TRUE(file.open()) << name;
-    EXPECT_EQ(readAll(file), content);
+    EXPECT_EQ(readFile(file), content);
   }
 
 #ifdef _WIN32
@@ -304,7 +298,7 @@ TEST_F(FileTest, BackslashNamesAndLatin1NamesOpen) {
   writeGzip(name + ".gz", "4");
   File compressed(path(name + ".gz"));
   ASSERT_TRUE(compressed.open());
-  EXPECT_EQ(readAll(compressed), "4");
+  EXPECT_EQ(readFile(compressed), "4");
 }
 
 TEST_F(FileTest, WriteFileWritesBytesUnchanged) {

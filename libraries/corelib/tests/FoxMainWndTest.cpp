@@ -42,9 +42,7 @@ TEST(FoxMainWnd, StartsWithTheFrameTitleAndRemembersConfiguredRectanglesBelowThe
     TestFrame frame;
     auto* window = new FoxMainWnd(&frame);
     EXPECT_EQ(FoxMainWnd::fromToolkitText(window->getTitle()), "FoxMainWndTest");
-    EXPECT_EQ(saved(*window), "100,100 600x500");
     EXPECT_EQ(window->getDecorations(), FXuint(DECOR_ALL));
-    EXPECT_EQ(AppFrame::toolkitApp->getTooltipTime(), 5000u);
 
     EXPECT_EQ(configure(*window, 40, 50, 300, 200), "40,50 300x200");
     EXPECT_EQ(configure(*window, -12, 29, 300, 200), "0,30 300x200");

@@ -14,16 +14,6 @@ using testsupport::Seen;
 
 namespace {
 
-// Sets the process-wide level for one test and puts it back.
-class GlobalLevel {
- public:
-  explicit GlobalLevel(int32_t level) : saved(globalLogLevel) { globalLogLevel = level; }
-  ~GlobalLevel() { globalLogLevel = saved; }
-
- private:
-  int32_t saved;
-};
-
 bool sendLevel(const std::string& level) {
   ImsAgent sender("level-sender");
   ImsMessage message("debug", "level", level);
@@ -102,7 +92,7 @@ TEST(Logger, EachOperationRespectsBothThresholds) {
   // At "flood" the logger itself is still at 7.
   for (const auto& [global, levels] : std::vector<std::pair<int32_t, std::vector<int32_t>>>{
            {levelFromName("none"), {}}, {4, {1, 1, 4}}, {8, {1, 1, 4, 5, 6, 6, 7}}}) {
-    GlobalLevel level(global);
+    testsupport::ScopedLogLevel level(global);
     EXPECT_EQ(postAll(), levels) << global;
   }
 }
@@ -115,7 +105,7 @@ TEST(Logger, LevelMessagesChangeTheLevelWithinTheGlobalLevel) {
   EXPECT_TRUE(sendLevel("8"));  // above the global level 7: ignored, yet handled
   EXPECT_EQ(logger.getLevel(), 7);
 
-  GlobalLevel flood(8);
+  testsupport::ScopedLogLevel flood(8);
   logger.logFlood("before");
   EXPECT_TRUE(collector.records.empty());
   EXPECT_TRUE(sendLevel("8"));

@@ -121,15 +121,6 @@ TEST(ParamStream, RendersStoredBoolAndCharacterTexts) {
   EXPECT_EQ(p.fillW(L"% % % % %"), L"false true A B a\\tb\\");
 }
 
-TEST(ParamStream, DoublesUseFixedOrExponentForm) {
-  ParamStream p;
-  p << 3.0 << -2.25 << 1e20 << 1e-16 << 1e-15 << 0.0 << 1e15 << 0.1 << 123456.789;
-  EXPECT_EQ(stored(p),
-            (std::vector<std::string>{"7:3", "7:-2.25", "7:1.000000000000000e+20",
-                                      "7:1.000000000000000e-16", "7:0", "7:0", "7:1000000000000000",
-                                      "7:0.1", "7:123456.78900000000431"}));
-}
-
 TEST(ParamStream, TypedReadsRoundTrip) {
   ParamStream p;
   p << true << int32_t(-7) << uint32_t(7) << int64_t(std::numeric_limits<int64_t>::min())

@@ -6,6 +6,7 @@
 #  include <sys/wait.h>
 #  include <unistd.h>
 
+#  include <filesystem>
 #  include <random>
 
 #  include "TestSupport.h"
@@ -223,7 +224,7 @@ TEST(RegistryHive, NamesThatCannotBeWrittenAreRefused) {
 
 TEST_F(HiveFiles, LocationFollowsTheEnvironment) {
   EXPECT_EQ(hivePath("HKEY_USERS"), dir + "/HKEY_USERS.reg");
-  ::unsetenv("KESTRO_REGISTRY_DIR");
+  registryDir.set(nullptr);
   ScopedEnv xdg("XDG_CONFIG_HOME", "/x/conf"), home("HOME", "/home/u");
   EXPECT_EQ(hivePath("HKEY_CURRENT_USER"), "/x/conf/kestro/HKEY_CURRENT_USER.reg");
   xdg.set("");
@@ -232,16 +233,14 @@ TEST_F(HiveFiles, LocationFollowsTheEnvironment) {
 }
 
 TEST_F(HiveFiles, FirstWriteCreatesDirectoryAndHive) {
-  const std::string top = dir;
   dir += "/sub/dir";
-  ::setenv("KESTRO_REGISTRY_DIR", dir.c_str(), 1);
+  registryDir.set(dir);
   RegistryHive hive("HKEY_LOCAL_MACHINE");
   std::string detail;
   EXPECT_EQ(read(hive, detail), kRegNotFound);
   EXPECT_EQ(set("SOFTWARE\\Kestro", "a", "b"), kRegSuccess);
   EXPECT_EQ(readFile(file()), "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Kestro]\n\"a\"=\"b\"\n");
   EXPECT_EQ(entries(), std::vector<std::string>{"HKEY_LOCAL_MACHINE.reg"});
-  dir = top;  // TearDown removes the whole tree
 }
 
 TEST_F(HiveFiles, WriteReplacesTheFileAndKeepsItsMode) {

@@ -186,9 +186,19 @@ TEST(StringTools, NumberTexts) {
   EXPECT_EQ(ST::toString(std::uint16_t(65535)), "65535");
   EXPECT_EQ(ST::toString(std::numeric_limits<std::int64_t>::min()), "-9223372036854775808");
   EXPECT_EQ(ST::toString(std::uint64_t(0)), "0");
-  EXPECT_EQ(ST::toString(-1e-16), "-1.000000000000000e-16");
-  EXPECT_EQ(ST::toString(100.0), "100");
-  EXPECT_EQ(ST::toString(-0.125), "-0.125");
+  // Doubles: 14 decimals from 1e-15 up to 1e15 (so 1e-15 shows as 0), trailing zeros cut;
+  // beyond that the exponent form with 16 significant digits.
+  const std::vector<std::pair<double, const char*>> doubles = {
+      {-1e-16, "-1.000000000000000e-16"},
+      {1e-15, "0"},
+      {0.0, "0"},
+      {100.0, "100"},
+      {-0.125, "-0.125"},
+      {0.1, "0.1"},
+      {123456.789, "123456.78900000000431"},
+      {1e15, "1000000000000000"},
+      {1e20, "1.000000000000000e+20"}};
+  for (const auto& [value, text] : doubles) EXPECT_EQ(ST::toString(value), text) << text;
 }
 
 TEST(StringTools, NumbersFromText) {

@@ -118,16 +118,11 @@ namespace {
 // Puts the process and every logger at "flood" for one test, and back at "trace" after.
 class FloodLevel {
  public:
-  FloodLevel() {
-    globalLogLevel = 8;
-    send("8");
-  }
-  ~FloodLevel() {
-    send("7");
-    globalLogLevel = 7;
-  }
+  FloodLevel() { send("8"); }
+  ~FloodLevel() { send("7"); }
 
  private:
+  testsupport::ScopedLogLevel globalLevel{8};
   static void send(const char* level) {
     ImsAgent sender("level-sender");
     ImsMessage message("debug", "level", level);
@@ -186,9 +181,8 @@ TEST(ThreadLock, NothingIsTracedBelowFlood) {
   ThreadLock lock;
   lock.lock();
   lock.unlock();
-  globalLogLevel = 8;  // the lock's logger itself is still at 7
+  testsupport::ScopedLogLevel flood(8);  // the lock's logger itself is still at 7
   lock.lock();
   lock.unlock();
-  globalLogLevel = 7;
   EXPECT_TRUE(collector.records.empty());
 }

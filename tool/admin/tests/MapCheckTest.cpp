@@ -9,10 +9,10 @@
 #include "Exception.h"
 #include "Manager.h"
 #include "MapCheck.h"
-#include "ProgramTestSupport.h"
+#include "TestSupport.h"
 
 using Kestro::MapCheck;
-using namespace plavo_test;
+using namespace testsupport;
 
 namespace {
 

@@ -2,8 +2,13 @@
 // installation: its texts, JSON and exit codes, and its answers set against plavo's own.
 #include <gtest/gtest.h>
 
+#ifndef _WIN32
+#  include <unistd.h>
+#endif
+
 #include <algorithm>
 #include <cstdlib>
+#include <filesystem>
 #include <map>
 #include <nlohmann/json.hpp>
 #include <random>
@@ -11,9 +16,9 @@
 #include <string>
 #include <vector>
 
-#include "ProgramTestSupport.h"
+#include "TestSupport.h"
 
-using namespace plavo_test;
+using namespace testsupport;
 using nlohmann::json;
 
 namespace {
@@ -162,7 +167,7 @@ TEST_F(Admin, CheckOfTheSampleMap) {
   EXPECT_EQ(r.out, sourceFile("examples/config/projectmap.kconf") + ": no problems found\n");
 
   const std::string planted = sourceFile("tool/admin/tests/data/planted.kconf");
-  writeFile(inst.map(), readAll(planted));
+  writeFile(inst.map(), readFile(planted));
   r = admin({"check"});  // the installation's map
   EXPECT_EQ(r.exitCode, 1);
   EXPECT_EQ(r.err, "");
@@ -203,7 +208,7 @@ TEST_F(Admin, CheckReportsPlavosErrorsAndGuardsADeployment) {
   EXPECT_EQ(r.out, "Load_InvalidNodeType: Invalid node type \"lst\" in line 5 in file \"" +
                        inst.root + "/new.kconf\"\n");
   // plavo stops on the same map with the same text.
-  writeFile(inst.map(), readAll(inst.root + "/new.kconf"));
+  writeFile(inst.map(), readFile(inst.root + "/new.kconf"));
   const Result run = plavo({});
   EXPECT_EQ(run.exitCode, 2);
   EXPECT_EQ(r.out, replaceUser(run.out, inst.map(), inst.root + "/new.kconf"));
@@ -252,12 +257,12 @@ TEST_F(Admin, WhoAndPruneOnASharedLogTemp) {
   EXPECT_EQ(r.exitCode, 0);
   EXPECT_NE(r.out.find("3 removed, 0 would be removed, 0 refused, 0 failed\n"), std::string::npos);
   EXPECT_EQ(entries(temp), 1);  // the foreign file stays
-  EXPECT_EQ(readAll("/etc/passwd").empty(), false);
+  EXPECT_EQ(readFile("/etc/passwd").empty(), false);
   r = admin({"prune", "--older-than", "7"});
   EXPECT_EQ(r.out, "0 removed, 0 would be removed, 0 refused, 0 failed\n");
 
   // Without log/temp there is nothing to read: an error, for both commands.
-  std::system(("rm -rf '" + temp + "'").c_str());
+  std::filesystem::remove_all(temp);
   for (const std::vector<std::string>& command :
        {std::vector<std::string>{"who"}, {"prune", "--older-than", "1"}}) {
     r = admin(command);
