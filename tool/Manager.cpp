@@ -12,12 +12,12 @@
 #include "ConfAgent.h"
 #include "ConfFile.h"
 #include "DateTime.h"
+#include "OsFiles.h"
 #include "ParamStream.h"
 #include "StringTools.h"
 #include "SystemBase.h"
-#include "platform/PlatformChildProcess.h"
-#include "platform/PlatformFiles.h"
-#include "platform/PlatformManager.h"
+#include "toolplatform/PlatformChildProcess.h"
+#include "toolplatform/PlatformManager.h"
 
 using KestroCorelib::ConfNodePtr;
 using KestroCorelib::ParamStream;

@@ -12,7 +12,7 @@
 
 #include "ProgramTestSupport.h"
 #include "Registrations.h"
-#include "platform/PlatformAdmin.h"
+#include "adminplatform/PlatformAdmin.h"
 
 using Kestro::Registrations;
 using namespace plavo_test;
