@@ -78,91 +78,122 @@ class ConfFileReader {
     pending.erase(from, pending.end());
   }
 
+  // The token being read in a node body, and where a list element's quotes stand.
+  struct Token {
+    std::string text;
+    bool quoted = false;  // inside a list element's quotes
+    bool escape = false;  // just after a backslash inside them
+  };
+
+  // The bytes that end a run of plain token bytes outside quotes; readBodyText decides what
+  // each of them means (stopping on a few more than needed only costs a round). Blanks, line
+  // breaks and '"' are all at most '"'. The separator is read at each call: an attribute
+  // line may change it.
+  struct RunEnd {
+    const ConfNode& node;
+    bool operator()(char b) const {
+      return static_cast<unsigned char>(b) <= '"' || b == '=' || b == '{' || b == '}' ||
+             b == node.getSeparator();
+    }
+  };
+
   // readNodeBody's work: the text up to the closing '}' (list elements go to `pending`).
   void readBodyText(ConfNode& node, int64_t depth) {
-    std::string token;
-    bool quoted = false;
-    bool escape = false;
-    // The bytes that end a run of plain token bytes outside quotes; the loop below decides
-    // what each of them means (stopping on a few more than needed only costs a round).
-    // Blanks, line breaks and '"' are all at most '"'.
-    const auto endsRun = [&node](char b) {
-      return static_cast<unsigned char>(b) <= '"' || b == '=' || b == '{' || b == '}' ||
-             b == node.separator;
-    };
+    Token token;
+    const RunEnd endsRun{node};
     char c;
     while (file.getChar(c)) {
       // The type may change on any attribute line, so it is looked at for each character.
       const bool listMode = node.getType() == ConfNode::TypeList;
-      if (!quoted) {
+      if (!token.quoted) {
         if (isBodyBlank(c)) {
           file.skipWhile(isBodyBlank);  // indentation comes in runs
           continue;
         }
-        if (c == '\n' && (!listMode || token.empty())) continue;
+        if (c == '\n' && (!listMode || token.text.empty())) continue;
       }
-      if (listMode) {
-        if (quoted) {
-          if (escape) {
-            // Only \" is an escape; any other backslash stays in the element.
-            if (c != '"') token += '\\';
-            token += c;
-            escape = false;
-          } else if (c == '"') {
-            quoted = false;
-          } else if (c == '\\') {
-            escape = true;
-          } else {
-            token += c;
-          }
-          continue;
-        }
-        if (c == '"') {
-          quoted = true;
-          continue;
-        }
-        if (c == node.getSeparator() || c == '\n') {
-          // What addListValue does, without its type check (the node is a list here):
-          // readNodeBody hands the elements to the node when its body ends.
-          pending.push_back(std::move(token));
-          token.clear();
-          continue;
-        }
-        if (c != '=' && c != '{' && c != '}') {
-          token += c;
-          file.appendUntil(token, endsRun);
-          continue;
-        }
-      }
-      quoted = false;
-      if (c == '=') {
-        readAttribute(node, token);
-        token.clear();
-      } else if (c == '{') {
-        if (token.empty()) {
-          throw ConfFile::Load_MissingNodeName(
-              "@conf-file.load.missing-node-name{Missing node name in line % in file \"%\"};",
-              KESTRO_SOURCE_TAG, lineAndFile());
-        }
-        if (depth >= ConfFile::maxDepth) {
-          ParamStream p;
-          p << ConfFile::maxDepth << currentLine() << fileName;
-          throw ConfFile::Load_TooDeep(
-              "@conf-file.load.too-deep{Nesting deeper than % levels in line % in file \"%\"};",
-              KESTRO_SOURCE_TAG, p);
-        }
-        readChild(node, token, depth + 1);
-        token.clear();
-      } else if (c == '}') {
-        return;  // an unfinished token is dropped without notice
-      } else {
-        token += c;
-        file.appendUntil(token, endsRun);
-      }
+      if (listMode && readListByte(node, c, token, endsRun)) continue;
+      token.quoted = false;
+      if (c == '}') return;  // an unfinished token is dropped without notice
+      readNameByte(node, c, token.text, depth, endsRun);
     }
     throw ConfFile::Load_PrematureEndOfFile(
         "@conf-file.load.premature-end-of-file{Premature end of file in line % in file \"%\"};",
         KESTRO_SOURCE_TAG, lineAndFile());
+  }
+
+  // A byte of a list's body, with its blanks gone: quoted text, the end of an element or a
+  // plain byte of one. False for '=', '{' and '}' outside quotes, which mean what they mean
+  // in any node.
+  bool readListByte(const ConfNode& node, char c, Token& token, const RunEnd& endsRun) {
+    if (token.quoted) {
+      readQuotedByte(c, token);
+      return true;
+    }
+    if (c == '"') {
+      token.quoted = true;
+      return true;
+    }
+    if (c == node.getSeparator() || c == '\n') {
+      // What addListValue does, without its type check (the node is a list here):
+      // readNodeBody hands the elements to the node when its body ends.
+      pending.push_back(std::move(token.text));
+      token.text.clear();
+      return true;
+    }
+    if (c == '=' || c == '{' || c == '}') return false;
+    token.text += c;
+    file.appendUntil(token.text, endsRun);
+    return true;
+  }
+
+  // A byte between a list element's quotes. Only \" is an escape; any other backslash stays
+  // in the element.
+  static void readQuotedByte(char c, Token& token) {
+    if (token.escape) {
+      if (c != '"') token.text += '\\';
+      token.text += c;
+      token.escape = false;
+    } else if (c == '"') {
+      token.quoted = false;
+    } else if (c == '\\') {
+      token.escape = true;
+    } else {
+      token.text += c;
+    }
+  }
+
+  // A byte outside list elements other than '}': '=' ends an attribute's name, '{' a child's,
+  // anything else belongs to the name.
+  void readNameByte(ConfNode& node, char c, std::string& token, int64_t depth,
+                    const RunEnd& endsRun) {
+    if (c == '=') {
+      readAttribute(node, token);
+      token.clear();
+    } else if (c == '{') {
+      checkChildName(token, depth);
+      readChild(node, token, depth + 1);
+      token.clear();
+    } else {
+      token += c;
+      file.appendUntil(token, endsRun);
+    }
+  }
+
+  // Before a child of a node at `depth` is read: it needs a name and room for its level.
+  void checkChildName(const std::string& name, int64_t depth) const {
+    if (name.empty()) {
+      throw ConfFile::Load_MissingNodeName(
+          "@conf-file.load.missing-node-name{Missing node name in line % in file \"%\"};",
+          KESTRO_SOURCE_TAG, lineAndFile());
+    }
+    if (depth >= ConfFile::maxDepth) {
+      ParamStream p;
+      p << ConfFile::maxDepth << currentLine() << fileName;
+      throw ConfFile::Load_TooDeep(
+          "@conf-file.load.too-deep{Nesting deeper than % levels in line % in file \"%\"};",
+          KESTRO_SOURCE_TAG, p);
+    }
   }
 
   void readChild(ConfNode& parent, const std::string& name, int64_t depth) {
