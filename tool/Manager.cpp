@@ -99,8 +99,10 @@ std::string Manager::installationDirectory(const std::string& key) {
   return value;
 }
 
-ConfNodePtr Manager::loadMap(const std::string& path) const {
-  ConfNodePtr map = KestroCorelib::ConfFile().load(path);
+ConfNodePtr Manager::loadMap(const std::string& path, bool withElementLines) const {
+  KestroCorelib::ConfFile reader;
+  reader.setElementLines(withElementLines);
+  ConfNodePtr map = reader.load(path);
   if (!map) {
     ParamStream parameters;
     parameters << path;

@@ -1,5 +1,6 @@
 #include "ConfFile.h"
 
+#include <cstdint>
 #include <iterator>
 #include <memory>
 #include <string_view>
@@ -23,10 +24,12 @@ bool isBodyBlank(char c) { return c == ' ' || c == '\t' || c == '\v' || c == '\r
 // ConfNode lets it fill the fields that only the reader sets.
 class ConfFileReader {
  public:
-  ConfFileReader(File& input, const std::string& name) : file(input), fileName(name) {}
+  ConfFileReader(File& input, const std::string& name, bool noteElementLines)
+      : file(input), fileName(name), elementLines(noteElementLines) {}
 
   void readTop(ConfNode& top) {
     top.name = readRootName();
+    top.line = lineField(currentLine());
     readNodeBody(top, 1);
   }
 
@@ -64,18 +67,24 @@ class ConfFileReader {
   }
 
   // Moves the list elements gathered since `first` into the node, in one allocation of the
-  // exact size (growing the node's vector element by element cost a fifth of a large load).
+  // exact size (growing the node's vector element by element cost a fifth of a large load),
+  // and their lines when they are noted.
   void takeElements(ConfNode& node, std::size_t first) {
     if (pending.size() == first) return;
     const auto from = pending.begin() + static_cast<std::ptrdiff_t>(first);
+    const auto linesFrom = pendingLines.begin() + static_cast<std::ptrdiff_t>(first);
     try {
       node.elements.insert(node.elements.end(), std::make_move_iterator(from),
                            std::make_move_iterator(pending.end()));
+      if (elementLines) node.setElementLines(std::vector<uint32_t>(linesFrom, pendingLines.end()));
     } catch (...) {
-      pending.erase(from, pending.end());  // the enclosing node must not take them
+      // The enclosing node must not take them.
+      pending.erase(from, pending.end());
+      if (elementLines) pendingLines.erase(linesFrom, pendingLines.end());
       throw;
     }
     pending.erase(from, pending.end());
+    if (elementLines) pendingLines.erase(linesFrom, pendingLines.end());
   }
 
   // The token being read in a node body, and where a list element's quotes stand.
@@ -83,6 +92,7 @@ class ConfFileReader {
     std::string text;
     bool quoted = false;  // inside a list element's quotes
     bool escape = false;  // just after a backslash inside them
+    uint32_t line = 0;    // noted element lines only: the element's first line, 0 before it
   };
 
   // The bytes that end a run of plain token bytes outside quotes; readBodyText decides what
@@ -115,7 +125,7 @@ class ConfFileReader {
       if (listMode && readListByte(node, c, token, endsRun)) continue;
       token.quoted = false;
       if (c == '}') return;  // an unfinished token is dropped without notice
-      readNameByte(node, c, token.text, depth, endsRun);
+      readNameByte(node, c, token, depth, endsRun);
     }
     throw ConfFile::Load_PrematureEndOfFile(
         "@conf-file.load.premature-end-of-file{Premature end of file in line % in file \"%\"};",
@@ -131,20 +141,34 @@ class ConfFileReader {
       return true;
     }
     if (c == '"') {
+      noteElementStart(token);
       token.quoted = true;
       return true;
     }
     if (c == node.getSeparator() || c == '\n') {
       // What addListValue does, without its type check (the node is a list here):
       // readNodeBody hands the elements to the node when its body ends.
+      if (elementLines) {
+        // An empty element stands where the separator ending it does (a newline never ends
+        // an empty element: it is passed over as a blank).
+        noteElementStart(token);
+        pendingLines.push_back(token.line);
+        token.line = 0;
+      }
       pending.push_back(std::move(token.text));
       token.text.clear();
       return true;
     }
     if (c == '=' || c == '{' || c == '}') return false;
+    noteElementStart(token);
     token.text += c;
     file.appendUntil(token.text, endsRun);
     return true;
+  }
+
+  // With element lines noted: the line of the byte just read, unless the element has begun.
+  void noteElementStart(Token& token) const {
+    if (elementLines && token.line == 0) token.line = lineField(currentLine());
   }
 
   // A byte between a list element's quotes. Only \" is an escape; any other backslash stays
@@ -165,19 +189,19 @@ class ConfFileReader {
 
   // A byte outside list elements other than '}': '=' ends an attribute's name, '{' a child's,
   // anything else belongs to the name.
-  void readNameByte(ConfNode& node, char c, std::string& token, int64_t depth,
-                    const RunEnd& endsRun) {
+  void readNameByte(ConfNode& node, char c, Token& token, int64_t depth, const RunEnd& endsRun) {
     if (c == '=') {
-      readAttribute(node, token);
-      token.clear();
+      readAttribute(node, token.text);
     } else if (c == '{') {
-      checkChildName(token, depth);
-      readChild(node, token, depth + 1);
-      token.clear();
+      checkChildName(token.text, depth);
+      readChild(node, token.text, depth + 1);
     } else {
-      token += c;
-      file.appendUntil(token, endsRun);
+      token.text += c;
+      file.appendUntil(token.text, endsRun);
+      return;
     }
+    token.text.clear();
+    token.line = 0;
   }
 
   // Before a child of a node at `depth` is read: it needs a name and room for its level.
@@ -199,6 +223,7 @@ class ConfFileReader {
   void readChild(ConfNode& parent, const std::string& name, int64_t depth) {
     // A child's name is taken as it stands, unchecked.
     ConfNodePtr child = ConfNode::create(name, ConfNode::TypeNone);
+    child->line = lineField(currentLine());  // the line of its '{', just read
     try {
       readNodeBody(*child, depth);
     } catch (Exception& e) {
@@ -279,6 +304,10 @@ class ConfFileReader {
   }
 
   int64_t currentLine() const { return static_cast<int64_t>(file.getLine()); }
+  // A line as a node keeps it: 0 beyond what 32 bits hold, as for an unknown line.
+  static uint32_t lineField(int64_t line) {
+    return line > INT64_C(0xFFFFFFFF) ? 0 : static_cast<uint32_t>(line);
+  }
 
   ParamStream lineAndFile() const {
     ParamStream p;
@@ -288,8 +317,10 @@ class ConfFileReader {
 
   File& file;
   const std::string& fileName;
+  const bool elementLines;  // whether the lines of list elements are noted
   // The list elements of the nodes being read, innermost node's last; reused throughout.
   std::vector<std::string> pending;
+  std::vector<uint32_t> pendingLines;  // their lines, when noted
 };
 
 ConfFile::ConfFile() : ImsAgent("conf-file") { logger.setSourceName("conffile"); }
@@ -330,7 +361,7 @@ void ConfFile::loadFileIntoMemory(const std::string& fileName) {
   }
   root = ConfNode::createRoot();
   const std::string nameForErrors = file.getFileName();
-  ConfFileReader(file, nameForErrors).readTop(*root);
+  ConfFileReader(file, nameForErrors, elementLines).readTop(*root);
   if (logger.shows(6)) logger.logDebug("ConfFile::loadFileIntoMemory: Successfully loaded");
   // The file closes as it goes out of scope; nothing after the closing brace is read.
 }
