@@ -72,19 +72,24 @@ class ConfFileReader {
   void takeElements(ConfNode& node, std::size_t first) {
     if (pending.size() == first) return;
     const auto from = pending.begin() + static_cast<std::ptrdiff_t>(first);
-    const auto linesFrom = pendingLines.begin() + static_cast<std::ptrdiff_t>(first);
     try {
       node.elements.insert(node.elements.end(), std::make_move_iterator(from),
                            std::make_move_iterator(pending.end()));
-      if (elementLines) node.setElementLines(std::vector<uint32_t>(linesFrom, pendingLines.end()));
+      if (elementLines) {
+        node.setElementLines(std::vector<uint32_t>(
+            pendingLines.begin() + static_cast<std::ptrdiff_t>(first), pendingLines.end()));
+      }
     } catch (...) {
-      // The enclosing node must not take them.
-      pending.erase(from, pending.end());
-      if (elementLines) pendingLines.erase(linesFrom, pendingLines.end());
+      dropPending(first);  // the enclosing node must not take them
       throw;
     }
-    pending.erase(from, pending.end());
-    if (elementLines) pendingLines.erase(linesFrom, pendingLines.end());
+    dropPending(first);
+  }
+
+  // Forgets the elements gathered since `first`, and their lines.
+  void dropPending(std::size_t first) {
+    pending.erase(pending.begin() + static_cast<std::ptrdiff_t>(first), pending.end());
+    if (elementLines) pendingLines.resize(first);
   }
 
   // The token being read in a node body, and where a list element's quotes stand.
