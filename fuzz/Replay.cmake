@@ -13,6 +13,10 @@ foreach(src IN LISTS replay_sources)
   if(EXISTS ${CMAKE_CURRENT_LIST_DIR}/regressions/${short})
     list(APPEND inputs ${CMAKE_CURRENT_LIST_DIR}/regressions/${short})
   endif()
+  if(target STREQUAL "RegistryHiveFuzz")
+    # The hive's text model is the library's own, behind its platform doors.
+    target_link_libraries(${target}Replay PRIVATE corelib_internals)
+  endif()
   if(target STREQUAL "LaunchFuzz")
     # The launcher's command-line steps live in the program, not in the library.
     target_link_libraries(${target}Replay PRIVATE plavo_tool)

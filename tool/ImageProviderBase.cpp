@@ -12,9 +12,8 @@
 #include <vector>
 
 #include "DateTime.h"
+#include "File.h"
 #include "StringTools.h"
-#include "platform/PlatformFiles.h"
-#include "platform/PlatformStreams.h"
 
 using KestroCorelib::StringTools;
 
@@ -177,9 +176,7 @@ FXImage* ImageProviderBase::takeCached(CacheKind kind, const std::wstring& fileN
 bool ImageProviderBase::loadPixels(FXImage* picture, const std::wstring& path) {
     // The file is read here rather than by the toolkit's file stream, which would open a FIFO
     // and wait for a writer, or read a device without end: only a regular file is taken.
-    const int descriptor = KestroCorelib::platform::openRegularFile(StringTools::toNarrow(path));
-    if (descriptor < 0) return false;
-    std::FILE* file = KestroCorelib::platform::streamFromDescriptor(descriptor);
+    std::FILE* file = KestroCorelib::openRegularForReading(StringTools::toNarrow(path));
     if (file == nullptr) return false;
     std::vector<FXuchar> bytes;
     FXuchar block[8192];

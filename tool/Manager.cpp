@@ -12,12 +12,12 @@
 #include "ConfAgent.h"
 #include "ConfFile.h"
 #include "DateTime.h"
+#include "OsFiles.h"
 #include "ParamStream.h"
 #include "StringTools.h"
 #include "SystemBase.h"
-#include "platform/PlatformChildProcess.h"
-#include "platform/PlatformFiles.h"
-#include "platform/PlatformManager.h"
+#include "toolplatform/PlatformChildProcess.h"
+#include "toolplatform/PlatformManager.h"
 
 using KestroCorelib::ConfNodePtr;
 using KestroCorelib::ParamStream;
@@ -99,8 +99,10 @@ std::string Manager::installationDirectory(const std::string& key) {
   return value;
 }
 
-ConfNodePtr Manager::loadMap(const std::string& path) const {
-  ConfNodePtr map = KestroCorelib::ConfFile().load(path);
+ConfNodePtr Manager::loadMap(const std::string& path, bool withElementLines) const {
+  KestroCorelib::ConfFile reader;
+  reader.setElementLines(withElementLines);
+  ConfNodePtr map = reader.load(path);
   if (!map) {
     ParamStream parameters;
     parameters << path;

@@ -103,8 +103,10 @@ class Manager : public KestroCorelib::Throws {
   // The map file readMap reads: path, or confDir + "/projectmap.kconf" when path is empty.
   std::string mapPath(const std::string& path) const;
   // The map file read into a tree; InvalidMapFile when the reader yields none, and the
-  // reader's errors.
-  KestroCorelib::ConfNodePtr loadMap(const std::string& path) const;
+  // reader's errors. withElementLines: the tree also knows the line of each list element
+  // (ConfNode::getElementLine), for messages that point at a user's entry.
+  KestroCorelib::ConfNodePtr loadMap(const std::string& path,
+                                     bool withElementLines = false) const;
   // The map's plavo.projects node; InvalidMapFile naming path when it has none.
   static KestroCorelib::ConfNodePtr findProjects(const KestroCorelib::ConfNodePtr& map,
                                                  const std::string& path);

@@ -10,7 +10,6 @@
 #include "ConfNode.h"
 #include "Exception.h"
 #include "Manager.h"
-#include "MapLines.h"
 #include "StringTools.h"
 
 using KestroCorelib::ConfNode;
@@ -54,16 +53,11 @@ std::string userNameProblem(const std::string& name) {
 
 class Checker {
  public:
-  Checker(const ConfNode& projectsNode, MapLines::Lines lines)
-      : projects(projectsNode), where(std::move(lines)) {
-    // The lines pair with the children by position; should the file have changed since it
-    // was read, no line is better than a wrong one.
-    if (where.projects.size() != projects.getChildren().size()) where.projects.clear();
-  }
+  explicit Checker(const ConfNode& projectsNode) : projects(projectsNode) {}
 
   std::vector<MapCheck::Warning> run(const MapCheck::UserLookup& knownUser) {
     const std::vector<ConfNodePtr>& children = projects.getChildren();
-    for (size_t i = 0; i < children.size(); ++i) checkProject(i, *children[i]);
+    for (const ConfNodePtr& child : children) checkProject(*child);
     reportGlobalDefaults();
     if (knownUser) {
       for (const auto& [name, line] : firstSeen) {
@@ -91,15 +85,6 @@ class Checker {
     int64_t line;
   };
 
-  int64_t projectLine(size_t i) const {
-    return where.projects.empty() ? 0 : where.projects[i].line;
-  }
-  int64_t elementLine(size_t i, size_t j) const {
-    if (where.projects.empty()) return 0;
-    const MapLines::Project& project = where.projects[i];
-    return j < project.elementCount ? where.elements[project.firstElement + j] : project.line;
-  }
-
   void warn(int64_t line, const char* kind, std::string text) {
     warnings.push_back({line, kind, std::move(text)});
   }
@@ -107,10 +92,10 @@ class Checker {
     deferred.push_back({line, kind, std::move(text)});
   }
 
-  void checkProject(size_t i, const ConfNode& child) {
+  void checkProject(const ConfNode& child) {
     ignored.clear();
     const Manager::ProjectEntry entry = Manager::parseEntry(child.getName(), &ignored);
-    const int64_t line = projectLine(i);
+    const int64_t line = child.getLine();
     for (const std::string& flag : ignored) {
       warn(line, "unknown-flag",
            "flag " + quote(flag) + " of project " + quote(entry.name) + " is ignored");
@@ -120,7 +105,7 @@ class Checker {
     const bool isList = child.getType() == ConfNode::TypeList;
     if (entry.isGlobal) {
       if (isList && !child.getList().empty()) {
-        warn(elementLine(i, 0), "global-elements",
+        warn(child.getElementLine(0), "global-elements",
              "the users listed in global project " + quote(entry.name) +
                  " are ignored: everybody may work on it");
       }
@@ -133,7 +118,7 @@ class Checker {
                "every user's run of plavo fails on it");
       return;
     }
-    checkUsers(i, entry.name, child.getList());
+    checkUsers(child, entry.name);
   }
 
   // Whether the user has an earlier entry in the current project (its line in `earlier`);
@@ -158,13 +143,14 @@ class Checker {
     return false;
   }
 
-  void checkUsers(size_t i, const std::string& project, const std::vector<std::string>& elements) {
+  void checkUsers(const ConfNode& child, const std::string& project) {
+    const std::vector<std::string>& elements = child.getList();
     inProjectCount = 0;
     // A long list gets a hash table instead of the linear look.
     inLongProject = elements.size() > 32;
     if (inLongProject) longProject.clear();
     for (size_t j = 0; j < elements.size(); ++j) {
-      const int64_t line = elementLine(i, j);
+      const int64_t line = child.getElementLine(j);
       ignored.clear();
       const Manager::ProjectEntry user = Manager::parseEntry(elements[j], &ignored);
       if (user.isGlobal) ignored.emplace_back("global");
@@ -208,7 +194,6 @@ class Checker {
   }
 
   const ConfNode& projects;
-  MapLines::Lines where;
   std::vector<MapCheck::Warning> warnings;  // found in the pass, in line order
   std::vector<MapCheck::Warning> deferred;  // found at the end
   std::vector<std::string> ignored;         // reused for every entry
@@ -235,14 +220,14 @@ MapCheck::Result MapCheck::run(const std::string& path, const UserLookup& knownU
   ConfNodePtr projects;
   try {
     Manager manager;
-    const ConfNodePtr map = manager.loadMap(path);
+    const ConfNodePtr map = manager.loadMap(path, true);
     manager.readGuiFrom(map);
     projects = Manager::findProjects(map, path);
   } catch (const KestroCorelib::Exception& e) {
     result.error = e.getText(true);
     return result;
   }
-  result.warnings = Checker(*projects, MapLines::locate(path)).run(knownUser);
+  result.warnings = Checker(*projects).run(knownUser);
   return result;
 }
 

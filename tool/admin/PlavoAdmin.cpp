@@ -12,7 +12,7 @@
 #include "MapCheck.h"
 #include "Registrations.h"
 #include "StringTools.h"
-#include "platform/PlatformAdmin.h"
+#include "adminplatform/PlatformAdmin.h"
 
 namespace Kestro {
 

@@ -6,7 +6,7 @@
 
 #include "DateTime.h"
 #include "TimeZone.h"
-#include "platform/PlatformAdmin.h"
+#include "adminplatform/PlatformAdmin.h"
 
 namespace Kestro {
 

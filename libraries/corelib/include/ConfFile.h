@@ -65,6 +65,11 @@ class ConfFile : public ImsAgent {
   ConfFile();
   ~ConfFile() override;
 
+  // Whether loading notes the line of every list element (ConfNode::getElementLine). Off by
+  // default: it costs memory for every list. Every node's own line is always noted
+  // (ConfNode::getLine).
+  void setElementLines(bool noted) { elementLines = noted; }
+
   // Reads the file and hands its tree to the caller, who owns it; the ConfFile keeps
   // nothing. The result is never empty; every failure raises one of the errors above or
   // ConfNode's AddChild_NameAlreadyInUse / Factory_OutOfMemory.
@@ -78,6 +83,7 @@ class ConfFile : public ImsAgent {
  private:
   Logger logger;
   ConfNodePtr root;
+  bool elementLines = false;
 };
 
 }  // namespace KestroCorelib

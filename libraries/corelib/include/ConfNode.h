@@ -137,6 +137,14 @@ class ConfNode {
   const std::map<std::string, std::string>& getAttributes() const;
   // The node holding this one, or nullptr for a top node. Not a reference.
   ConfNode* getParent() const { return parent; }
+  // Where the reader found the node: the line of its opening brace. 0 for a node made
+  // otherwise (and beyond line 4,294,967,295).
+  int64_t getLine() const { return line; }
+  // Where the reader found list element i: the line of its first byte (of its opening quote;
+  // for an empty element, of the separator that ends it). 0 unless the reader was asked to
+  // note element lines (ConfFile::setElementLines), for an element added otherwise and for
+  // i out of range.
+  int64_t getElementLine(size_t i) const;
 
   // Dotted path from the top node: "example.colours" for child colours of example.
   std::string getFullName() const;
@@ -197,6 +205,8 @@ class ConfNode {
   bool hasChildren() const { return children && !children->list.empty(); }
   // Sets a free attribute, replacing one of the same name.
   void setAttribute(const std::string& attributeName, std::string text);
+  // Takes the lines of the list elements, as the reader noted them.
+  void setElementLines(std::vector<uint32_t> lines);
   static void detachChildren(ConfNode& node, std::vector<ConfNodePtr>& pending) noexcept;
 
   // The children in adding order. While they come in ascending name order (as a sorted
@@ -204,14 +214,20 @@ class ConfNode {
   // search; otherwise a node of many children gets a hash table over their names (open
   // addressing, linear probing, at most half full). A large map's projects node has 100,000
   // children: one pointer each, instead of a tree node plus two copies of the name.
+  // The lines of a list's elements live here too, though they are no children: like the
+  // children, few nodes have them (the reader notes them only when asked), and the node has
+  // no room left for another pointer.
   struct ChildTable {
     std::vector<ConfNodePtr> list;
     std::vector<IndexSlot> index;  // empty while there are few children or they are sorted
     bool ascending = true;         // every name so far greater than the one before
+    // The lines of the list elements (getElementLine), when the reader noted them.
+    std::vector<uint32_t> elementLines;
   };
 
-  // The fields are ordered to leave no padding: a node is 104 bytes. Most nodes have no
-  // value, no free attributes and no children: those are allocated when they are set.
+  // The fields are ordered to leave no padding: a node is 104 bytes, its line included. Most
+  // nodes have no value, no free attributes and no children: those are allocated when they
+  // are set.
   std::string name;
   std::unique_ptr<std::string> value;
   std::vector<std::string> elements;
@@ -221,6 +237,7 @@ class ConfNode {
   int32_t type = TypeNone;
   int32_t refs = 1;  // handles sharing this node
   char separator = '\n';
+  uint32_t line = 0;  // getLine's
 };
 
 inline int32_t ConfNodePtr::useCount() const noexcept {

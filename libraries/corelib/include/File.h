@@ -198,6 +198,10 @@ class File {
 
 // A stream opened with mode "rb", or null for an empty name or a failure.
 std::FILE* openForReading(const std::wstring& name);
+// As openForReading, but only a regular file (links followed) is opened: null for a FIFO,
+// device, socket or directory, without waiting for a writer. For files somebody else may put
+// in place.
+std::FILE* openRegularForReading(const std::string& name);
 // A stream opened with mode "wb" (created or truncated), or null for an empty name or a failure.
 std::FILE* openForWriting(const std::string& name);
 // The next byte of the stream, carriage returns skipped; false at end of file, on an error or

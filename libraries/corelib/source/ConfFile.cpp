@@ -1,5 +1,6 @@
 #include "ConfFile.h"
 
+#include <cstdint>
 #include <iterator>
 #include <memory>
 #include <string_view>
@@ -23,10 +24,12 @@ bool isBodyBlank(char c) { return c == ' ' || c == '\t' || c == '\v' || c == '\r
 // ConfNode lets it fill the fields that only the reader sets.
 class ConfFileReader {
  public:
-  ConfFileReader(File& input, const std::string& name) : file(input), fileName(name) {}
+  ConfFileReader(File& input, const std::string& name, bool noteElementLines)
+      : file(input), fileName(name), elementLines(noteElementLines) {}
 
   void readTop(ConfNode& top) {
     top.name = readRootName();
+    top.line = lineField(currentLine());
     readNodeBody(top, 1);
   }
 
@@ -64,110 +67,168 @@ class ConfFileReader {
   }
 
   // Moves the list elements gathered since `first` into the node, in one allocation of the
-  // exact size (growing the node's vector element by element cost a fifth of a large load).
+  // exact size (growing the node's vector element by element cost a fifth of a large load),
+  // and their lines when they are noted.
   void takeElements(ConfNode& node, std::size_t first) {
     if (pending.size() == first) return;
     const auto from = pending.begin() + static_cast<std::ptrdiff_t>(first);
     try {
       node.elements.insert(node.elements.end(), std::make_move_iterator(from),
                            std::make_move_iterator(pending.end()));
+      if (elementLines) {
+        node.setElementLines(std::vector<uint32_t>(
+            pendingLines.begin() + static_cast<std::ptrdiff_t>(first), pendingLines.end()));
+      }
     } catch (...) {
-      pending.erase(from, pending.end());  // the enclosing node must not take them
+      dropPending(first);  // the enclosing node must not take them
       throw;
     }
-    pending.erase(from, pending.end());
+    dropPending(first);
   }
+
+  // Forgets the elements gathered since `first`, and their lines.
+  void dropPending(std::size_t first) {
+    pending.erase(pending.begin() + static_cast<std::ptrdiff_t>(first), pending.end());
+    if (elementLines) pendingLines.resize(first);
+  }
+
+  // The token being read in a node body, and where a list element's quotes stand.
+  struct Token {
+    std::string text;
+    bool quoted = false;  // inside a list element's quotes
+    bool escape = false;  // just after a backslash inside them
+    uint32_t line = 0;    // noted element lines only: the element's first line, 0 before it
+  };
+
+  // The bytes that end a run of plain token bytes outside quotes; readBodyText decides what
+  // each of them means (stopping on a few more than needed only costs a round). Blanks, line
+  // breaks and '"' are all at most '"'. The separator is read at each call: an attribute
+  // line may change it.
+  struct RunEnd {
+    const ConfNode& node;
+    bool operator()(char b) const {
+      return static_cast<unsigned char>(b) <= '"' || b == '=' || b == '{' || b == '}' ||
+             b == node.getSeparator();
+    }
+  };
 
   // readNodeBody's work: the text up to the closing '}' (list elements go to `pending`).
   void readBodyText(ConfNode& node, int64_t depth) {
-    std::string token;
-    bool quoted = false;
-    bool escape = false;
-    // The bytes that end a run of plain token bytes outside quotes; the loop below decides
-    // what each of them means (stopping on a few more than needed only costs a round).
-    // Blanks, line breaks and '"' are all at most '"'.
-    const auto endsRun = [&node](char b) {
-      return static_cast<unsigned char>(b) <= '"' || b == '=' || b == '{' || b == '}' ||
-             b == node.separator;
-    };
+    Token token;
+    const RunEnd endsRun{node};
     char c;
     while (file.getChar(c)) {
       // The type may change on any attribute line, so it is looked at for each character.
       const bool listMode = node.getType() == ConfNode::TypeList;
-      if (!quoted) {
+      if (!token.quoted) {
         if (isBodyBlank(c)) {
           file.skipWhile(isBodyBlank);  // indentation comes in runs
           continue;
         }
-        if (c == '\n' && (!listMode || token.empty())) continue;
+        if (c == '\n' && (!listMode || token.text.empty())) continue;
       }
-      if (listMode) {
-        if (quoted) {
-          if (escape) {
-            // Only \" is an escape; any other backslash stays in the element.
-            if (c != '"') token += '\\';
-            token += c;
-            escape = false;
-          } else if (c == '"') {
-            quoted = false;
-          } else if (c == '\\') {
-            escape = true;
-          } else {
-            token += c;
-          }
-          continue;
-        }
-        if (c == '"') {
-          quoted = true;
-          continue;
-        }
-        if (c == node.getSeparator() || c == '\n') {
-          // What addListValue does, without its type check (the node is a list here):
-          // readNodeBody hands the elements to the node when its body ends.
-          pending.push_back(std::move(token));
-          token.clear();
-          continue;
-        }
-        if (c != '=' && c != '{' && c != '}') {
-          token += c;
-          file.appendUntil(token, endsRun);
-          continue;
-        }
-      }
-      quoted = false;
-      if (c == '=') {
-        readAttribute(node, token);
-        token.clear();
-      } else if (c == '{') {
-        if (token.empty()) {
-          throw ConfFile::Load_MissingNodeName(
-              "@conf-file.load.missing-node-name{Missing node name in line % in file \"%\"};",
-              KESTRO_SOURCE_TAG, lineAndFile());
-        }
-        if (depth >= ConfFile::maxDepth) {
-          ParamStream p;
-          p << ConfFile::maxDepth << currentLine() << fileName;
-          throw ConfFile::Load_TooDeep(
-              "@conf-file.load.too-deep{Nesting deeper than % levels in line % in file \"%\"};",
-              KESTRO_SOURCE_TAG, p);
-        }
-        readChild(node, token, depth + 1);
-        token.clear();
-      } else if (c == '}') {
-        return;  // an unfinished token is dropped without notice
-      } else {
-        token += c;
-        file.appendUntil(token, endsRun);
-      }
+      if (listMode && readListByte(node, c, token, endsRun)) continue;
+      token.quoted = false;
+      if (c == '}') return;  // an unfinished token is dropped without notice
+      readNameByte(node, c, token, depth, endsRun);
     }
     throw ConfFile::Load_PrematureEndOfFile(
         "@conf-file.load.premature-end-of-file{Premature end of file in line % in file \"%\"};",
         KESTRO_SOURCE_TAG, lineAndFile());
   }
 
+  // A byte of a list's body, with its blanks gone: quoted text, the end of an element or a
+  // plain byte of one. False for '=', '{' and '}' outside quotes, which mean what they mean
+  // in any node.
+  bool readListByte(const ConfNode& node, char c, Token& token, const RunEnd& endsRun) {
+    if (token.quoted) {
+      readQuotedByte(c, token);
+      return true;
+    }
+    if (c == '"') {
+      noteElementStart(token);
+      token.quoted = true;
+      return true;
+    }
+    if (c == node.getSeparator() || c == '\n') {
+      // What addListValue does, without its type check (the node is a list here):
+      // readNodeBody hands the elements to the node when its body ends.
+      if (elementLines) {
+        // An empty element stands where the separator ending it does (a newline never ends
+        // an empty element: it is passed over as a blank).
+        noteElementStart(token);
+        pendingLines.push_back(token.line);
+        token.line = 0;
+      }
+      pending.push_back(std::move(token.text));
+      token.text.clear();
+      return true;
+    }
+    if (c == '=' || c == '{' || c == '}') return false;
+    noteElementStart(token);
+    token.text += c;
+    file.appendUntil(token.text, endsRun);
+    return true;
+  }
+
+  // With element lines noted: the line of the byte just read, unless the element has begun.
+  void noteElementStart(Token& token) const {
+    if (elementLines && token.line == 0) token.line = lineField(currentLine());
+  }
+
+  // A byte between a list element's quotes. Only \" is an escape; any other backslash stays
+  // in the element.
+  static void readQuotedByte(char c, Token& token) {
+    if (token.escape) {
+      if (c != '"') token.text += '\\';
+      token.text += c;
+      token.escape = false;
+    } else if (c == '"') {
+      token.quoted = false;
+    } else if (c == '\\') {
+      token.escape = true;
+    } else {
+      token.text += c;
+    }
+  }
+
+  // A byte outside list elements other than '}': '=' ends an attribute's name, '{' a child's,
+  // anything else belongs to the name.
+  void readNameByte(ConfNode& node, char c, Token& token, int64_t depth, const RunEnd& endsRun) {
+    if (c == '=') {
+      readAttribute(node, token.text);
+    } else if (c == '{') {
+      checkChildName(token.text, depth);
+      readChild(node, token.text, depth + 1);
+    } else {
+      token.text += c;
+      file.appendUntil(token.text, endsRun);
+      return;
+    }
+    token.text.clear();
+    token.line = 0;
+  }
+
+  // Before a child of a node at `depth` is read: it needs a name and room for its level.
+  void checkChildName(const std::string& name, int64_t depth) const {
+    if (name.empty()) {
+      throw ConfFile::Load_MissingNodeName(
+          "@conf-file.load.missing-node-name{Missing node name in line % in file \"%\"};",
+          KESTRO_SOURCE_TAG, lineAndFile());
+    }
+    if (depth >= ConfFile::maxDepth) {
+      ParamStream p;
+      p << ConfFile::maxDepth << currentLine() << fileName;
+      throw ConfFile::Load_TooDeep(
+          "@conf-file.load.too-deep{Nesting deeper than % levels in line % in file \"%\"};",
+          KESTRO_SOURCE_TAG, p);
+    }
+  }
+
   void readChild(ConfNode& parent, const std::string& name, int64_t depth) {
     // A child's name is taken as it stands, unchecked.
     ConfNodePtr child = ConfNode::create(name, ConfNode::TypeNone);
+    child->line = lineField(currentLine());  // the line of its '{', just read
     try {
       readNodeBody(*child, depth);
     } catch (Exception& e) {
@@ -248,6 +309,10 @@ class ConfFileReader {
   }
 
   int64_t currentLine() const { return static_cast<int64_t>(file.getLine()); }
+  // A line as a node keeps it: 0 beyond what 32 bits hold, as for an unknown line.
+  static uint32_t lineField(int64_t line) {
+    return line > INT64_C(0xFFFFFFFF) ? 0 : static_cast<uint32_t>(line);
+  }
 
   ParamStream lineAndFile() const {
     ParamStream p;
@@ -257,8 +322,10 @@ class ConfFileReader {
 
   File& file;
   const std::string& fileName;
+  const bool elementLines;  // whether the lines of list elements are noted
   // The list elements of the nodes being read, innermost node's last; reused throughout.
   std::vector<std::string> pending;
+  std::vector<uint32_t> pendingLines;  // their lines, when noted
 };
 
 ConfFile::ConfFile() : ImsAgent("conf-file") { logger.setSourceName("conffile"); }
@@ -299,7 +366,7 @@ void ConfFile::loadFileIntoMemory(const std::string& fileName) {
   }
   root = ConfNode::createRoot();
   const std::string nameForErrors = file.getFileName();
-  ConfFileReader(file, nameForErrors).readTop(*root);
+  ConfFileReader(file, nameForErrors, elementLines).readTop(*root);
   if (logger.shows(6)) logger.logDebug("ConfFile::loadFileIntoMemory: Successfully loaded");
   // The file closes as it goes out of scope; nothing after the closing brace is read.
 }

@@ -85,6 +85,9 @@ std::string ConfNode::typeName(int32_t type) {
   }
 }
 
+// A large map has 100,000 nodes: a field more must fit the padding, not grow the node.
+static_assert(sizeof(void*) != 8 || sizeof(ConfNode) <= 104, "a node stays at 104 bytes");
+
 ConfNode::ConfNode(const std::string& nodeName, int32_t nodeType)
     : name(nodeName), type(nodeType) {}
 
@@ -144,6 +147,10 @@ ConfNodePtr ConfNode::clone(const ConfNodePtr& source) {
       if (from.value) to->value = std::make_unique<std::string>(*from.value);
       to->elements = from.elements;
       to->separator = from.separator;
+      to->line = from.line;
+      if (from.children && !from.children->elementLines.empty()) {
+        to->setElementLines(from.children->elementLines);
+      }
       return to;
     };
     ConfNodePtr top = copyFields(*source);
@@ -153,8 +160,8 @@ ConfNodePtr ConfNode::clone(const ConfNodePtr& source) {
     while (!work.empty()) {
       auto [from, to] = work.back();
       work.pop_back();
-      if (!from->children) continue;
-      to->children = std::make_unique<ChildTable>();
+      if (!from->hasChildren()) continue;
+      if (!to->children) to->children = std::make_unique<ChildTable>();
       to->children->list.reserve(from->children->list.size());
       for (const ConfNodePtr& child : from->children->list) {
         ConfNodePtr copy = copyFields(*child);
@@ -192,6 +199,15 @@ const std::string& ConfNode::getValue() const {
 const std::map<std::string, std::string>& ConfNode::getAttributes() const {
   static const std::map<std::string, std::string> none;
   return attributes ? *attributes : none;
+}
+
+int64_t ConfNode::getElementLine(size_t i) const {
+  return children && i < children->elementLines.size() ? children->elementLines[i] : 0;
+}
+
+void ConfNode::setElementLines(std::vector<uint32_t> lines) {
+  if (!children) children = std::make_unique<ChildTable>();
+  children->elementLines = std::move(lines);
 }
 
 void ConfNode::setAttribute(const std::string& attributeName, std::string text) {

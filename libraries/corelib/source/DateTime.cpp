@@ -40,6 +40,98 @@ std::int64_t monthLengthOf(Wide year, Wide month) {
   return monthLength(static_cast<std::int64_t>(cycleYear) + 2000, static_cast<std::int64_t>(month));
 }
 
+// normalize's steps. Fields may hold any 64-bit values; they are worked on wide enough that
+// borrowing and carrying cannot overflow, and the day loops are bounded by moving whole
+// 400-year eras first, so huge values neither overflow nor take long.
+struct WideFields {
+  Wide year, month, day, hour, minute, second, millisecond;
+};
+
+// Makes a negative field good by borrowing whole units from the next larger one:
+// (larger 5, smaller -61, 60 per unit) becomes (3, 59).
+void borrow(Wide& larger, Wide& smaller, std::int64_t perUnit) {
+  if (smaller >= 0) return;
+  const Wide units = -floorDiv(smaller, perUnit);
+  larger -= units;
+  smaller += units * perUnit;
+}
+
+// Moves whole units of a field into the next larger one: (0, 125, 60) becomes (2, 5).
+void carry(Wide& larger, Wide& smaller, std::int64_t perUnit) {
+  larger += smaller / perUnit;
+  smaller %= perUnit;
+}
+
+// Borrows downwards from the day, from the smallest field up: hour -1 is 23:00 of the day
+// before.
+void borrowBelowDay(WideFields& f) {
+  borrow(f.second, f.millisecond, 1000);
+  borrow(f.minute, f.second, 60);
+  borrow(f.hour, f.minute, 60);
+  borrow(f.day, f.hour, 24);
+}
+
+// Brings the month into 1 to 12 before days are borrowed from it: a month above 12 has no
+// length of its own (month 13 is January of the next year).
+void wrapMonth(WideFields& f) {
+  const Wide yearsMoved = floorDiv(f.month - 1, 12);
+  f.year += yearsMoved;
+  f.month -= yearsMoved * 12;
+}
+
+// Makes a day below 1 good by borrowing from the months before (stopping once the year
+// falls below 1900, where there is no date).
+void borrowDays(WideFields& f) {
+  if (f.day >= 1 || f.year < 1900) return;
+  // Whole eras first: going back 400 years from any date skips exactly 146,097 days.
+  if (f.day <= -daysPer400Years) {
+    const Wide eras = -f.day / daysPer400Years;
+    f.day += eras * daysPer400Years;
+    f.year -= eras * 400;
+  }
+  while (f.day < 1 && f.year >= 1900) {
+    if (--f.month < 1) {
+      f.month = 12;
+      --f.year;
+    }
+    f.day += monthLengthOf(f.year, f.month);
+  }
+}
+
+// Carries upwards into the day; the fields are no longer negative here.
+void carryBelowDay(WideFields& f) {
+  carry(f.second, f.millisecond, 1000);
+  carry(f.minute, f.second, 60);
+  carry(f.hour, f.minute, 60);
+  carry(f.day, f.hour, 24);
+}
+
+// Carries days beyond the month's length into the months after (1900-02-29 is 1900-03-01).
+void carryDays(WideFields& f) {
+  if (f.day > daysPer400Years) {
+    const Wide eras = (f.day - 1) / daysPer400Years;
+    f.day -= eras * daysPer400Years;
+    f.year += eras * 400;
+  }
+  while (f.day > monthLengthOf(f.year, f.month)) {
+    f.day -= monthLengthOf(f.year, f.month);
+    if (++f.month > 12) {
+      f.month = 1;
+      ++f.year;
+    }
+  }
+}
+
+// Whether good fields lie beyond the last instant a value can hold.
+bool isBeyondLastInstant(const WideFields& f) {
+  if (f.year > maxYear) return true;
+  const Wide days = dayNumber(static_cast<std::int64_t>(f.year), static_cast<std::int64_t>(f.month),
+                              static_cast<std::int64_t>(f.day));
+  const Wide value =
+      (((days * 24 + f.hour) * 60 + f.minute) * 60 + f.second) * 1000 + f.millisecond;
+  return value > int64Max;
+}
+
 }  // namespace
 
 // ---- DateTime -------------------------------------------------------------------------------
@@ -137,110 +229,33 @@ void DateTimeDetails::computeWeekFields() {
 
 void DateTimeDetails::normalize() {
   if (normalized) return;
-  // Fields may hold any 64-bit values; the loops below are bounded by working in whole
-  // 400-year eras, so huge values neither overflow nor take long.
-  Wide y = year, mo = month, d = day, h = hour, mi = minute, s = second, ms = millisecond;
-
-  auto resetToDefaults = [this]() {
+  WideFields f{year, month, day, hour, minute, second, millisecond};
+  borrowBelowDay(f);
+  wrapMonth(f);
+  borrowDays(f);
+  if (f.year < 1900) {
     const bool keepLocal = local;
     TimeZone keepZone = zone;
     *this = DateTimeDetails();
     local = keepLocal;
     zone = keepZone;
-  };
-
-  // Borrow downwards, from the smallest field up.
-  if (ms < 0) {
-    const Wide borrow = -floorDiv(ms, 1000);
-    s -= borrow;
-    ms += borrow * 1000;
-  }
-  if (s < 0) {
-    const Wide borrow = -floorDiv(s, 60);
-    mi -= borrow;
-    s += borrow * 60;
-  }
-  if (mi < 0) {
-    const Wide borrow = -floorDiv(mi, 60);
-    h -= borrow;
-    mi += borrow * 60;
-  }
-  if (h < 0) {
-    const Wide borrow = -floorDiv(h, 24);
-    d -= borrow;
-    h += borrow * 24;
-  }
-  // Bring the month into 1 to 12 before days are borrowed from it: a month above 12 has no
-  // length of its own (month 13 is January of the next year).
-  {
-    const Wide yearsMoved = floorDiv(mo - 1, 12);
-    y += yearsMoved;
-    mo -= yearsMoved * 12;
-  }
-  if (d < 1 && y >= 1900) {
-    // Whole eras first: going back 400 years from any date skips exactly 146,097 days.
-    if (d <= -daysPer400Years) {
-      const Wide eras = -d / daysPer400Years;
-      d += eras * daysPer400Years;
-      y -= eras * 400;
-    }
-    while (d < 1 && y >= 1900) {
-      if (--mo < 1) {
-        mo = 12;
-        --y;
-      }
-      d += monthLengthOf(y, mo);
-    }
-  }
-  if (y < 1900) {
-    resetToDefaults();
     return;
   }
-
-  // Carry upwards.
-  s += ms / 1000;
-  ms %= 1000;
-  mi += s / 60;
-  s %= 60;
-  h += mi / 60;
-  mi %= 60;
-  d += h / 24;
-  h %= 24;
-  if (d > daysPer400Years) {
-    const Wide eras = (d - 1) / daysPer400Years;
-    d -= eras * daysPer400Years;
-    y += eras * 400;
-  }
-  while (d > monthLengthOf(y, mo)) {
-    d -= monthLengthOf(y, mo);
-    if (++mo > 12) {
-      mo = 1;
-      ++y;
-    }
-  }
-
-  // A date beyond the last representable instant becomes that instant.
-  bool tooLate = y > maxYear;
-  if (!tooLate) {
-    const Wide days = dayNumber(static_cast<std::int64_t>(y), static_cast<std::int64_t>(mo),
-                                static_cast<std::int64_t>(d));
-    const Wide value = (((days * 24 + h) * 60 + mi) * 60 + s) * 1000 + ms;
-    tooLate = value > int64Max;
-  }
-  if (tooLate) {
+  carryBelowDay(f);
+  carryDays(f);
+  if (isBeyondLastInstant(f)) {
     const bool keepLocal = local;
     *this = DateTimeDetails(DateTime(INT64_MAX, zone));
     local = keepLocal;
     return;
   }
-
-  year = static_cast<std::int64_t>(y);
-  month = static_cast<std::int64_t>(mo);
-  day = static_cast<std::int64_t>(d);
-  hour = static_cast<std::int64_t>(h);
-  minute = static_cast<std::int64_t>(mi);
-  second = static_cast<std::int64_t>(s);
-  millisecond = static_cast<std::int64_t>(ms);
+  year = static_cast<std::int64_t>(f.year);
+  month = static_cast<std::int64_t>(f.month);
+  day = static_cast<std::int64_t>(f.day);
+  hour = static_cast<std::int64_t>(f.hour);
+  minute = static_cast<std::int64_t>(f.minute);
+  second = static_cast<std::int64_t>(f.second);
+  millisecond = static_cast<std::int64_t>(f.millisecond);
   computeWeekFields();
   normalized = true;
 }

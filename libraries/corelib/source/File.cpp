@@ -70,6 +70,12 @@ std::FILE* openForReading(const std::wstring& name) {
   return platform::openStream(name, "rb");
 }
 
+std::FILE* openRegularForReading(const std::string& name) {
+  if (name.empty()) return nullptr;
+  const int descriptor = platform::openRegularFile(name);
+  return descriptor < 0 ? nullptr : platform::streamFromDescriptor(descriptor);
+}
+
 std::FILE* openForWriting(const std::string& name) {
   if (name.empty()) return nullptr;
   return platform::openStream(name, "wb");
@@ -123,8 +129,7 @@ bool BasicFile::open() {
 
 bool BasicFile::openRegular() {
   if (handle != nullptr || name.empty()) return false;
-  const int descriptor = platform::openRegularFile(name);
-  return descriptor >= 0 && attach(platform::streamFromDescriptor(descriptor));
+  return attach(openRegularForReading(name));
 }
 
 bool BasicFile::attach(std::FILE* stream) {

@@ -372,6 +372,55 @@ TEST_F(ConfFileTest, ListElementsAndChildrenStayWithTheirNodes) {
   EXPECT_TRUE(reader.getRoot()->getChildNames().empty());
 }
 
+// Lines are the file's where the grammar folds lines: a name across a line break, a quoted
+// element holding one, elements on both sides of a child, empty elements between separators.
+// A node's line is always noted, its elements' lines only when asked for; a copy keeps both.
+TEST_F(ConfFileTest, NotesTheLinesOfNodesAndListElements) {
+  const std::string path = write(
+      "top {\n"          // 1
+      " a\n"             // 2
+      " b {\n"           // 3
+      "  type=list\n"    // 4
+      "  \"two\n"        // 5
+      "lines\"\n"        // 6
+      "  x\n"            // 7
+      "  sub {\n"        // 8
+      "  }\n"            // 9
+      "  y\n"            // 10
+      " }\n"             // 11
+      " c {\n"           // 12
+      "  type=list\n"    // 13
+      "  separator=;\n"  // 14
+      "  p;;\n"          // 15
+      "  q\n"            // 16
+      "  ;\n"            // 17
+      " }\n"             // 18
+      "}\n");
+  const auto lines = [](const ConfNodePtr& node) {
+    std::vector<int64_t> result{node->getLine()};
+    for (size_t i = 0; i <= node->getList().size(); ++i) result.push_back(node->getElementLine(i));
+    return result;
+  };
+  ConfFile reader;
+  reader.setElementLines(true);
+  const ConfNodePtr top = reader.load(path);
+  EXPECT_EQ(top->getLine(), 1);
+  EXPECT_EQ(top->findByPath("ab.sub")->getLine(), 8);
+  ASSERT_EQ(top->findChild("ab")->getList(), (Strings{"two\nlines", "x", "y"}));
+  EXPECT_EQ(lines(top->findChild("ab")), (std::vector<int64_t>{3, 5, 7, 10, 0}));
+  ASSERT_EQ(top->findChild("c")->getList(), (Strings{"p", "", "q", ""}));
+  EXPECT_EQ(lines(top->findChild("c")), (std::vector<int64_t>{12, 15, 15, 16, 17, 0}));
+  EXPECT_EQ(lines(ConfNode::clone(top)->findChild("c")), lines(top->findChild("c")));
+
+  const ConfNodePtr plain = ConfFile().load(path);
+  EXPECT_EQ(lines(plain->findChild("c")), (std::vector<int64_t>{12, 0, 0, 0, 0, 0}));
+
+  // After an error the elements read so far keep their lines.
+  write("top{\ntype=list\nx1\nx2\nc{\ntype=list\ny1\n", "cut.kconf");
+  EXPECT_THROW(reader.loadFileIntoMemory(dir + "/cut.kconf"), Eof);
+  EXPECT_EQ(lines(reader.getRoot()), (std::vector<int64_t>{1, 3, 4, 0}));
+}
+
 #ifndef _WIN32
 // A map is a regular file: a FIFO under its name would stop the reader for good, a device
 // would be read without end. Both are refused at once.

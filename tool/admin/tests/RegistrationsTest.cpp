@@ -14,7 +14,7 @@
 
 #include "Registrations.h"
 #include "TestSupport.h"
-#include "platform/PlatformAdmin.h"
+#include "adminplatform/PlatformAdmin.h"
 
 using Kestro::Registrations;
 using namespace testsupport;

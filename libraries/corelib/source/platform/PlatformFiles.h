@@ -3,11 +3,9 @@
 // only these functions talk to the operating system.
 #include <string>
 
-namespace KestroCorelib::platform {
+#include "OsFiles.h"  // osPath and isAbsoluteOsPath: the program's platform code uses them too
 
-// The one place that turns a library path into the operating system's form
-// (on POSIX every backslash becomes a forward slash; on Windows it is unchanged).
-std::string osPath(const std::string& path);
+namespace KestroCorelib::platform {
 
 // The wide form of a narrow file name, as the system's own narrow calls read it: on Windows
 // through the ANSI code page (so that opening by the wide name and by the narrow name reach
@@ -30,11 +28,6 @@ PathKind pathKind(const std::wstring& path);
 int openRegularFile(const std::string& path);
 // Closes such a descriptor.
 void closeDescriptor(int descriptor);
-
-// Whether a path (library form) is absolute for the operating system, so that it does not
-// depend on the current directory: on POSIX it starts with a separator; on Windows with a
-// drive and a separator ("C:\x") or two separators ("\\host\share").
-bool isAbsoluteOsPath(const std::string& path);
 
 // The process's current directory; false (result untouched) on failure.
 bool currentDirectory(std::string& result);

@@ -152,6 +152,150 @@ bool isQuotable(const std::string& data) {
   return !hasBadCharacter(data.substr(0, data.size() - 1));
 }
 
+// The lines of the text, each with its line break (the last one may have none).
+std::vector<std::string> splitLines(const std::string& text) {
+  std::vector<std::string> lines;
+  for (std::size_t start = 0; start < text.size();) {
+    std::size_t end = text.find('\n', start);
+    end = end == std::string::npos ? text.size() : end + 1;
+    lines.push_back(text.substr(start, end - start));
+    start = end;
+  }
+  return lines;
+}
+
+// A key line "[ROOT\path]" (trimmed) of the hive of rootName: the path as written, without
+// the root and a trailing backslash ("" for the root key itself).
+bool parseKeyLine(const std::string& line, const std::string& rootName, std::string& path,
+                  std::string& reason) {
+  if (line.back() != ']') {
+    reason = "a key line does not end with \"]\"";
+    return false;
+  }
+  const std::string inner = line.substr(1, line.size() - 2);
+  const std::size_t slash = inner.find('\\');
+  const std::string root = inner.substr(0, slash);
+  if (lowerAscii(root) != lowerAscii(rootName)) {
+    reason = "the key \"" + inner + "\" is not under " + rootName;
+    return false;
+  }
+  path = slash == std::string::npos ? "" : inner.substr(slash + 1);
+  if ((slash != std::string::npos && withoutTrailingBackslash(path).empty()) ||
+      !RegistryHive::isValidPath(path)) {
+    reason = "the key \"" + inner + "\" has an empty name";
+    return false;
+  }
+  path = withoutTrailingBackslash(path);
+  return true;
+}
+
+// The name of a value line up to its '=': "name" or @ (the unnamed value). `pos` ends after
+// the '=' and the blanks behind it.
+bool parseValueName(const std::string& line, std::size_t& pos, std::string& name,
+                    std::string& reason) {
+  pos = 0;
+  if (line[0] == '@') {
+    pos = 1;
+  } else if (!parseQuoted(line, pos, name)) {
+    reason = "the value name has no closing quote";
+    return false;
+  }
+  while (pos < line.size() && isBlank(line[pos])) ++pos;
+  if (pos >= line.size() || line[pos] != '=') {
+    reason = "no \"=\" after the value name";
+    return false;
+  }
+  ++pos;
+  while (pos < line.size() && isBlank(line[pos])) ++pos;
+  return true;
+}
+
+// "text" after the '=' at line[pos]: a string value, stored with its NUL.
+bool parseTextData(const std::string& line, std::size_t pos, RegistryHive::Value& value,
+                   std::string& reason) {
+  std::string data;
+  if (!parseQuoted(line, pos, data)) {
+    reason = "the text value has no closing quote";
+    return false;
+  }
+  if (!trim(line.substr(pos)).empty()) {
+    reason = "text after the closing quote";
+    return false;
+  }
+  value.type = 1;
+  value.data = data + '\0';
+  return true;
+}
+
+// dword:N after the '=': four bytes, least significant first.
+bool parseDwordData(const std::string& line, std::size_t pos, RegistryHive::Value& value,
+                    std::string& reason) {
+  uint32_t number = 0;
+  if (!parseHexNumber(trim(line.substr(pos + 6)), number)) {
+    reason = "a dword value needs 1 to 8 hex digits";
+    return false;
+  }
+  value.type = 4;
+  for (int shift = 0; shift < 32; shift += 8) {
+    value.data += static_cast<char>((number >> shift) & 0xFF);
+  }
+  return true;
+}
+
+// hex:bytes or hex(N):bytes after the '='. A trailing backslash continues the byte list on
+// the next line: `next` (the line's index in `lines`) moves on and the line joins `raw`.
+bool parseHexData(const std::string& line, std::size_t pos, const std::vector<std::string>& lines,
+                  std::size_t& next, std::string& raw, RegistryHive::Value& value,
+                  std::string& reason) {
+  pos += 3;
+  value.type = 3;
+  if (pos < line.size() && line[pos] == '(') {
+    std::size_t close = line.find(')', pos);
+    if (close == std::string::npos ||
+        !parseHexNumber(line.substr(pos + 1, close - pos - 1), value.type)) {
+      reason = "a hex(N) value needs a type number of 1 to 8 hex digits";
+      return false;
+    }
+    pos = close + 1;
+  }
+  if (pos >= line.size() || line[pos] != ':') {
+    reason = "no \":\" after \"hex\"";
+    return false;
+  }
+  std::string bytesText = line.substr(pos + 1);
+  while (!bytesText.empty() && bytesText.back() == '\\') {
+    bytesText.pop_back();
+    if (next + 1 >= lines.size()) {
+      reason = "the last line is continued";
+      return false;
+    }
+    ++next;
+    raw += lines[next];
+    bytesText += trim(lineContent(lines[next]));
+  }
+  if (!parseHexBytes(bytesText, value.data)) {
+    reason = "bytes must be two hex digits separated by commas";
+    return false;
+  }
+  return true;
+}
+
+// A value line (trimmed): its name, then its data by kind. `next` and `raw` as for
+// parseHexData.
+bool parseValueLine(const std::string& line, const std::vector<std::string>& lines,
+                    std::size_t& next, std::string& raw, RegistryHive::Value& value,
+                    std::string& reason) {
+  std::size_t pos = 0;
+  if (!parseValueName(line, pos, value.name, reason)) return false;
+  if (pos < line.size() && line[pos] == '"') return parseTextData(line, pos, value, reason);
+  if (startsWithNoCase(line, pos, "dword:")) return parseDwordData(line, pos, value, reason);
+  if (startsWithNoCase(line, pos, "hex")) {
+    return parseHexData(line, pos, lines, next, raw, value, reason);
+  }
+  reason = "unknown kind of value (expected \"text\", dword: or hex:)";
+  return false;
+}
+
 }  // namespace
 
 RegistryHive::RegistryHive(std::string root) : rootName(std::move(root)) {}
@@ -172,127 +316,51 @@ bool RegistryHive::parse(const std::string& text, std::string& error) {
   items.clear();
   newline = "\n";
   hasHeader = false;
-  std::vector<std::string> lines;
-  for (std::size_t start = 0; start < text.size();) {
-    std::size_t end = text.find('\n', start);
-    end = end == std::string::npos ? text.size() : end + 1;
-    lines.push_back(text.substr(start, end - start));
-    start = end;
-  }
+  const std::vector<std::string> lines = splitLines(text);
   if (!lines.empty() && lineBreakOf(lines.front()) == "\r\n") newline = "\r\n";
 
-  bool headerSeen = false;
   bool inSection = false;
   std::string currentKey;
-  auto fail = [&](std::size_t line, const std::string& reason) {
-    error = "line " + std::to_string(line + 1) + ": " + reason;
-    items.clear();
-    hasHeader = false;
-    return false;
-  };
-
   for (std::size_t i = 0; i < lines.size(); ++i) {
     Item item;
     item.raw = lines[i];
     std::string content = lineContent(lines[i]);
     if (i == 0 && content.compare(0, 3, "\xEF\xBB\xBF") == 0) content.erase(0, 3);
-    std::string line = trim(content);
+    const std::string line = trim(content);
 
-    if (line.empty() || (headerSeen && line[0] == ';')) {
-      items.push_back(std::move(item));
-      continue;
+    // Each step leaves a reason when the line is wrong.
+    std::string reason;
+    if (line.empty() || (hasHeader && line[0] == ';')) {
+      // A blank line or a comment: kept as it is.
+    } else if (!hasHeader) {
+      if (line == kHeader) {
+        hasHeader = true;
+      } else {
+        reason = "the first line is not \"REGEDIT4\"";
+      }
+    } else if (line[0] == '[') {
+      std::string path;
+      if (parseKeyLine(line, rootName, path, reason)) {
+        item.kind = Kind::Section;
+        item.keySpelled = path;
+        item.keyLower = lowerAscii(path);
+        currentKey = item.keyLower;
+        inSection = true;
+      }
+    } else if (line[0] != '"' && line[0] != '@') {
+      reason = "not a key, a value or a comment";
+    } else if (!inSection) {
+      reason = "a value before the first key";
+    } else if (parseValueLine(line, lines, i, item.raw, item.value, reason)) {
+      item.kind = Kind::Value;
+      item.keyLower = currentKey;
     }
-    if (!headerSeen) {
-      if (line != kHeader) return fail(i, "the first line is not \"REGEDIT4\"");
-      headerSeen = true;
-      hasHeader = true;
-      items.push_back(std::move(item));
-      continue;
+    if (!reason.empty()) {
+      error = "line " + std::to_string(i + 1) + ": " + reason;
+      items.clear();
+      hasHeader = false;
+      return false;
     }
-
-    if (line[0] == '[') {
-      if (line.back() != ']') return fail(i, "a key line does not end with \"]\"");
-      std::string inner = line.substr(1, line.size() - 2);
-      std::size_t slash = inner.find('\\');
-      std::string root = inner.substr(0, slash);
-      if (lowerAscii(root) != lowerAscii(rootName)) {
-        return fail(i, "the key \"" + inner + "\" is not under " + rootName);
-      }
-      std::string path = slash == std::string::npos ? "" : inner.substr(slash + 1);
-      if (slash != std::string::npos && withoutTrailingBackslash(path).empty()) {
-        return fail(i, "the key \"" + inner + "\" has an empty name");
-      }
-      if (!isValidPath(path)) return fail(i, "the key \"" + inner + "\" has an empty name");
-      path = withoutTrailingBackslash(path);
-      item.kind = Kind::Section;
-      item.keySpelled = path;
-      item.keyLower = lowerAscii(path);
-      currentKey = item.keyLower;
-      inSection = true;
-      items.push_back(std::move(item));
-      continue;
-    }
-
-    if (line[0] != '"' && line[0] != '@') return fail(i, "not a key, a value or a comment");
-    if (!inSection) return fail(i, "a value before the first key");
-
-    std::size_t pos = 0;
-    Value value;
-    if (line[0] == '@') {
-      pos = 1;
-    } else if (!parseQuoted(line, pos, value.name)) {
-      return fail(i, "the value name has no closing quote");
-    }
-    while (pos < line.size() && isBlank(line[pos])) ++pos;
-    if (pos >= line.size() || line[pos] != '=') return fail(i, "no \"=\" after the value name");
-    ++pos;
-    while (pos < line.size() && isBlank(line[pos])) ++pos;
-
-    if (pos < line.size() && line[pos] == '"') {
-      std::string data;
-      if (!parseQuoted(line, pos, data)) return fail(i, "the text value has no closing quote");
-      if (!trim(line.substr(pos)).empty()) return fail(i, "text after the closing quote");
-      value.type = 1;
-      value.data = data + '\0';
-    } else if (startsWithNoCase(line, pos, "dword:")) {
-      uint32_t number = 0;
-      if (!parseHexNumber(trim(line.substr(pos + 6)), number)) {
-        return fail(i, "a dword value needs 1 to 8 hex digits");
-      }
-      value.type = 4;
-      for (int shift = 0; shift < 32; shift += 8) {
-        value.data += static_cast<char>((number >> shift) & 0xFF);
-      }
-    } else if (startsWithNoCase(line, pos, "hex")) {
-      pos += 3;
-      value.type = 3;
-      if (pos < line.size() && line[pos] == '(') {
-        std::size_t close = line.find(')', pos);
-        if (close == std::string::npos ||
-            !parseHexNumber(line.substr(pos + 1, close - pos - 1), value.type)) {
-          return fail(i, "a hex(N) value needs a type number of 1 to 8 hex digits");
-        }
-        pos = close + 1;
-      }
-      if (pos >= line.size() || line[pos] != ':') return fail(i, "no \":\" after \"hex\"");
-      // A trailing backslash continues the byte list on the next line.
-      std::string bytesText = line.substr(pos + 1);
-      while (!bytesText.empty() && bytesText.back() == '\\') {
-        bytesText.pop_back();
-        if (i + 1 >= lines.size()) return fail(i, "the last line is continued");
-        ++i;
-        item.raw += lines[i];
-        bytesText += trim(lineContent(lines[i]));
-      }
-      if (!parseHexBytes(bytesText, value.data)) {
-        return fail(i, "bytes must be two hex digits separated by commas");
-      }
-    } else {
-      return fail(i, "unknown kind of value (expected \"text\", dword: or hex:)");
-    }
-    item.kind = Kind::Value;
-    item.keyLower = currentKey;
-    item.value = std::move(value);
     items.push_back(std::move(item));
   }
   return true;

@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/PlatformChildProcess.h"
+#include "toolplatform/PlatformChildProcess.h"
 
 namespace Kestro::platform {
 

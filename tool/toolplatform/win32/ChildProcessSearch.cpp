@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/PlatformChildProcess.h"
+#include "toolplatform/PlatformChildProcess.h"
 
 namespace Kestro::platform {
 

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/PlatformAdmin.h"
+#include "adminplatform/PlatformAdmin.h"
 
 namespace Kestro::platform {
 

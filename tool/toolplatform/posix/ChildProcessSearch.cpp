@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/PlatformChildProcess.h"
-#include "platform/PlatformFiles.h"
+#include "OsFiles.h"
+#include "toolplatform/PlatformChildProcess.h"
 
 namespace Kestro::platform {
 

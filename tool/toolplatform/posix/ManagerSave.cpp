@@ -10,9 +10,8 @@
 #include <random>
 #include <string>
 
-#include "platform/PlatformFiles.h"
-#include "platform/PlatformManager.h"
-#include "platform/PlatformSignals.h"
+#include "OsFiles.h"
+#include "toolplatform/PlatformManager.h"
 
 namespace Kestro::platform {
 

@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <string>
 
-#include "platform/PlatformManager.h"
+#include "toolplatform/PlatformManager.h"
 
 namespace Kestro::platform {
 

@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "ChildProcess.h"
-#include "platform/PlatformChildProcess.h"
-#include "platform/PlatformFiles.h"
+#include "OsFiles.h"
+#include "toolplatform/PlatformChildProcess.h"
 
 extern char** environ;
 
