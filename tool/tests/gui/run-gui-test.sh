@@ -9,10 +9,11 @@
 # Environment (set by CTest): PLAVO (the program), PLAVO_GUI_X (the X helper that waits for
 # the window and sends the close-box message), PLAVO_GUI_OUTPUT (where screenshots and logs go).
 #
-# Every wait is for an event: Xvfb reporting its display, the window mapped and its event
-# queue handled (a _NET_WM_PING round trip, see XWindow.cpp), plavo's end. Only a connection
-# that the X server refuses (Xvfb does that under load) is tried again; any other failure
-# fails the scenario at once.
+# The waits are for events: Xvfb reporting its display, the window mapped and its event queue
+# handled (a _NET_WM_PING round trip, see XWindow.cpp), plavo's end; only the header colour,
+# whose painting no event announces, is looked at until it shows. A connection that the X
+# server refuses (Xvfb does that under load) is tried again; any other failure fails the
+# scenario at once.
 set -euo pipefail
 scenario=$1
 : "${PLAVO:?}" "${PLAVO_GUI_X:?}" "${PLAVO_GUI_OUTPUT:?}"
