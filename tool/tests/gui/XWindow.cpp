@@ -10,9 +10,9 @@
 // was ready.
 //
 // "Handled" is known by a _NET_WM_PING round trip: the toolkit answers the ping from its event
-// loop, which it enters only once the whole window is created, mapped and laid out, and it
-// answers only after the events queued before the ping. A click sent after the answer
-// therefore finds the list in place; no timing is guessed.
+// loop, which it enters only once the whole window is created and mapped, and only after the
+// events queued before the ping. A click sent after the answer therefore finds the list in
+// place; no timing is guessed.
 #include <X11/Xlib.h>
 #include <poll.h>
 #include <sys/syscall.h>
