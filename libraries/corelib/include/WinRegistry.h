@@ -89,6 +89,13 @@ class WinRegistry : public Throws {
   static Key createKey(const std::string& root, const std::string& path, bool view64);
   static std::string readValue(Key key, const std::string& keyText, const std::string& name,
                                uint32_t expectedType);
+  // readValue with the query it makes: platform::queryRegistryValue (RegQueryValueExA's
+  // contract) above; a test passes a stand-in that answers as a particular Windows does (such
+  // as performance data's "more data" without a size).
+  using ValueQuery = long (*)(Key key, const std::string& name, uint32_t* type, unsigned char* data,
+                              uint32_t* size);
+  static std::string readValue(Key key, const std::string& keyText, const std::string& name,
+                               uint32_t expectedType, ValueQuery query);
   static void writeValue(Key key, const std::string& keyText, const std::string& name,
                          uint32_t type, const void* data, uint32_t size);
 

@@ -132,6 +132,11 @@ WinRegistry::Key WinRegistry::createKey(const std::string& root, const std::stri
 
 std::string WinRegistry::readValue(Key key, const std::string& keyText, const std::string& name,
                                    uint32_t expectedType) {
+  return readValue(key, keyText, name, expectedType, platform::queryRegistryValue);
+}
+
+std::string WinRegistry::readValue(Key key, const std::string& keyText, const std::string& name,
+                                   uint32_t expectedType, ValueQuery query) {
   std::vector<unsigned char> buffer;
   uint32_t type = 0;
   uint32_t size = 256;
@@ -145,7 +150,7 @@ std::string WinRegistry::readValue(Key key, const std::string& keyText, const st
     }
     const uint32_t offered = static_cast<uint32_t>(buffer.size());
     size = offered;
-    result = platform::queryRegistryValue(key, name, &type, buffer.data(), &size);
+    result = query(key, name, &type, buffer.data(), &size);
     if (result != kErrorMoreData) break;
     if (offered >= kLargestValue) {
       platform::closeRegistryKey(key);

@@ -4,6 +4,9 @@
 // keys they create.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <optional>
+
 #include "WinRegistry.h"
 
 #ifndef _WIN32
@@ -159,6 +162,65 @@ TEST_F(WinRegistryTest, ReadErrorsNameKeyAndValue) {
             }),
             "Set_AccessDenied: Access denied when trying to set "
             "\"HKEY_LOCAL_MACHINE\\SOFTWARE\\X\"->\"v\"");
+}
+
+// A stand-in for the value query that answers as HKEY_PERFORMANCE_DATA does on Windows: "more
+// data" (234) until the buffer offered holds `needed` bytes, with a size that Windows leaves
+// undefined (here: left as offered, or `answered`). It records every offer and fails (31) after
+// 40 calls, so that a read that never grows its buffer ends too.
+struct PerformanceData {
+  static inline uint32_t needed = 0;
+  static inline std::optional<uint32_t> answered;
+  static inline std::vector<uint32_t> offers;
+  static long query(WinRegistry::Key, const std::string&, uint32_t* type, unsigned char* data,
+                    uint32_t* size) {
+    offers.push_back(*size);
+    if (offers.size() > 40) return 31;
+    *type = 3;
+    if (*size < needed) {
+      if (answered) *size = *answered;
+      return 234;
+    }
+    std::fill(data, data + needed, 'P');
+    *size = needed;
+    return 0;
+  }
+  // The data read, or the text of the exception the read raised.
+  static std::string read() {
+    offers.clear();
+    try {
+      return WinRegistry::readValue(nullptr, "HKEY_PERFORMANCE_DATA\\", "Global", 3, query);
+    } catch (const Exception& e) {
+      return e.getText();
+    }
+  }
+};
+
+// Wine answers performance data with the size it needs, Windows does not: the read grows its
+// buffer by doubling whatever size comes back, up to 64 MiB.
+TEST(WinRegistry, ReadGrowsTheBufferWithoutADefinedSize) {
+  using Offers = std::vector<uint32_t>;
+  const Offers doubling = {256, 512, 1024, 2048, 4096};
+  PerformanceData::needed = 3000;
+  const uint32_t largest = 64u * 1024 * 1024;
+  for (const std::optional<uint32_t> answered : {std::optional<uint32_t>(), {0u}, {largest + 1}}) {
+    SCOPED_TRACE(answered ? std::to_string(*answered) : "size left as offered");
+    PerformanceData::answered = answered;
+    EXPECT_EQ(PerformanceData::read(), std::string(3000, 'P'));
+    EXPECT_EQ(PerformanceData::offers, doubling);
+  }
+  // A size that says how much is needed is taken at once.
+  PerformanceData::answered = 3000;
+  EXPECT_EQ(PerformanceData::read(), std::string(3000, 'P'));
+  EXPECT_EQ(PerformanceData::offers, (Offers{256, 3000}));
+  // Data that never fits ends after the 64 MiB offer with the unknown-error text.
+  PerformanceData::needed = largest + 1;
+  PerformanceData::answered.reset();
+  EXPECT_EQ(PerformanceData::read(),
+            "Get_UnknownError: Unknown error when trying to get "
+            "\"HKEY_PERFORMANCE_DATA\\\"->\"Global\"");
+  EXPECT_EQ(PerformanceData::offers.size(), 19u);
+  EXPECT_EQ(PerformanceData::offers.back(), largest);
 }
 
 #ifdef _WIN32
