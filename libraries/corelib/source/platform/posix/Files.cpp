@@ -128,14 +128,16 @@ int createBeside(const std::string& target, mode_t mode, std::string& temporary,
   return -1;
 }
 
-// The new file takes mode and owner of the one it replaces. Neither failure is fatal: a file
-// left private to its writer loses nothing, and only root may give a file away (an ordinary
-// writer owns the file already).
+// The new file takes mode and owner of the one it replaces.
 void copyAttributes(int from, int to) {
   struct stat like {};
   if (::fstat(from, &like) != 0) return;
-  (void)::fchmod(to, like.st_mode & 07777);
-  (void)::fchown(to, like.st_uid, like.st_gid);
+  if (::fchmod(to, like.st_mode & 07777) != 0) {
+    // Not fatal: the new file is then private to its writer, which loses nothing.
+  }
+  if (::fchown(to, like.st_uid, like.st_gid) != 0) {
+    // Only root may give a file away; an ordinary writer owns the file already.
+  }
 }
 
 // The content of the new file on the disk: flushed, and the descriptor closed either way.
@@ -150,7 +152,10 @@ int fillAndClose(int descriptor, const std::string& content, bool durable) {
 void syncDirectory(const std::string& directory) {
   const int descriptor = ::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (descriptor < 0) return;
-  (void)::fsync(descriptor);
+  if (::fsync(descriptor) != 0) {
+    // The new content is in place either way; only its survival of a system crash is less
+    // certain, and there is nothing left to undo.
+  }
   ::close(descriptor);
 }
 
