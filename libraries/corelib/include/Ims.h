@@ -41,7 +41,7 @@ class ImsAgent;
 class Logger;
 
 // What a receiver answers. The receivers return plain 32-bit numbers; these are the three
-// that mean something to the bus (any other number counts as not handled).
+// that the bus knows.
 namespace ImsAnswer {
 constexpr int32_t notHandled = 1;   // not for me
 constexpr int32_t handled = 2;      // handled; later hooks see the message too
