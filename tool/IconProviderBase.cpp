@@ -2,6 +2,8 @@
 
 #include "IconProvider.h"
 
+namespace ImsAnswer = KestroCorelib::ImsAnswer;
+
 namespace Kestro {
 
 IconProviderBase::IconProviderBase()
@@ -12,13 +14,13 @@ IconProviderBase::~IconProviderBase() { removeMessageHook(iconHook); }
 int32_t IconProviderBase::receiveMessage(KestroCorelib::ImsMessage& message) {
     // The payload class is implied by the message type the hook selects.
     auto* parameter = static_cast<IconProviderParameter*>(message.parameter);
-    if (parameter == nullptr || parameter->name == nullptr) return 1;
+    if (parameter == nullptr || parameter->name == nullptr) return ImsAnswer::notHandled;
     parameter->result = getIcon(*parameter->name, parameter->application);
-    return 2;
+    return ImsAnswer::handled;
 }
 
 int32_t IconProviderBase::receiveHookedMessage(uint64_t hookId, KestroCorelib::ImsMessage& message) {
-    return hookId == iconHook ? receiveMessage(message) : 1;
+    return hookId == iconHook ? receiveMessage(message) : ImsAnswer::notHandled;
 }
 
 FX::FXIcon* IconProviderBase::getIcon(const std::string&, FX::FXApp*) { return nullptr; }

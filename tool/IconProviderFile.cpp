@@ -7,6 +7,8 @@
 
 #include "StringTools.h"
 
+namespace ImsAnswer = KestroCorelib::ImsAnswer;
+
 namespace Kestro {
 
 namespace {
@@ -29,13 +31,13 @@ IconProviderFile::~IconProviderFile() {
 int32_t IconProviderFile::receiveMessage(KestroCorelib::ImsMessage& message) {
     if (message.generalType == "iconprovider") return IconProviderBase::receiveMessage(message);
     if (message.generalType == "imageprovider") return ImageProviderBase::receiveMessage(message);
-    return 1;
+    return ImsAnswer::notHandled;
 }
 
 int32_t IconProviderFile::receiveHookedMessage(uint64_t hookId, KestroCorelib::ImsMessage& message) {
     if (hookId == iconHook) return IconProviderBase::receiveMessage(message);
     if (hookId == imageIconHook) return ImageProviderBase::receiveMessage(message);
-    return 1;
+    return ImsAnswer::notHandled;
 }
 
 FXIcon* IconProviderFile::getIcon(const std::string& fileName, FXApp* a) {

@@ -15,6 +15,7 @@
 #include "File.h"
 #include "StringTools.h"
 
+namespace ImsAnswer = KestroCorelib::ImsAnswer;
 using KestroCorelib::StringTools;
 
 namespace Kestro {
@@ -48,25 +49,25 @@ void ImageProviderBase::release(FXImage* picture) const {
 
 int32_t ImageProviderBase::receiveMessage(KestroCorelib::ImsMessage& message) {
     auto* parameter = static_cast<ImageProviderParameter*>(message.parameter);
-    if (parameter == nullptr) return 1;
+    if (parameter == nullptr) return ImsAnswer::notHandled;
     if (message.groupType == "get") {
         parameter->result = getImage(parameter->name, parameter->copy, parameter->width,
                                      parameter->height, parameter->keepAspect);
-        return parameter->result != nullptr ? 2 : 1;
+        return parameter->result != nullptr ? ImsAnswer::handled : ImsAnswer::notHandled;
     }
     if (message.groupType == "resize") {
         resize(parameter->result, parameter->width, parameter->height, parameter->keepAspect);
-        return 2;
+        return ImsAnswer::handled;
     }
     if (message.groupType == "setdir") {
         addDirectory(parameter->name);
-        return 2;
+        return ImsAnswer::handled;
     }
-    return 1;
+    return ImsAnswer::notHandled;
 }
 
 int32_t ImageProviderBase::receiveHookedMessage(uint64_t hookId, KestroCorelib::ImsMessage& message) {
-    return hookId == imageHook ? receiveMessage(message) : 1;
+    return hookId == imageHook ? receiveMessage(message) : ImsAnswer::notHandled;
 }
 
 void ImageProviderBase::addDirectory(const std::wstring& directory) { directories.insert(directory); }

@@ -29,7 +29,8 @@ namespace {
 
 const char* const kMapFileName = "/projectmap.kconf";
 const char* const kNotAvailable = "N/A";
-const char* const kToolPrefix = "kestro_";
+// Put before a program name by the launcher search.
+constexpr std::string_view kToolPrefix = "kestro_";
 
 // Path operations of the string tools, then forward slashes: the directories are kept in
 // the form the project ID file name and the messages show.
@@ -227,21 +228,12 @@ Manager::ProjectEntry Manager::parseEntry(const std::string& text,
   if (open == std::string::npos) return entry;
   std::string_view flags = std::string_view(text).substr(open + 1);
   if (!flags.empty() && flags.back() == ')') flags.remove_suffix(1);
-  // Compared in place, ignoring ASCII case: parsed for every project of a large map.
-  const auto isFlag = [](std::string_view flag, std::string_view lower) {
-    if (flag.size() != lower.size()) return false;
-    for (size_t i = 0; i < flag.size(); ++i) {
-      const char c = flag[i];
-      if ((c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c) != lower[i]) return false;
-    }
-    return true;
-  };
   while (!flags.empty()) {
     const size_t comma = flags.find(',');
     const std::string_view flag = flags.substr(0, comma);
-    if (isFlag(flag, "global")) {
+    if (StringTools::equalsNoCase(flag, "global")) {
       entry.isGlobal = true;
-    } else if (isFlag(flag, "default")) {
+    } else if (StringTools::equalsNoCase(flag, "default")) {
       entry.isDefault = true;
     } else if (ignoredFlags != nullptr && !flag.empty()) {
       ignoredFlags->emplace_back(flag);
@@ -355,10 +347,12 @@ bool findExecutable(const std::string& name, std::string& found,
                     const std::string& extraDirectories, const SearchWarning& warn) {
   const std::string suffix =
       !platform::appendsExeSuffix() || lowerExtension(name) == "exe" ? "" : ".exe";
-  const std::string candidate =
-      name.compare(0, 7, kToolPrefix) == 0 ? name : kToolPrefix + name;
+  const std::string candidate = name.compare(0, kToolPrefix.size(), kToolPrefix) == 0
+                                    ? name
+                                    : std::string(kToolPrefix) + name;
   if (searchDirectories(candidate + suffix, found, "", extraDirectories, warn)) return true;
-  return searchDirectories(candidate.substr(7) + suffix, found, "", extraDirectories, warn);
+  return searchDirectories(candidate.substr(kToolPrefix.size()) + suffix, found, "",
+                           extraDirectories, warn);
 }
 
 bool searchDirectories(const std::string& name, std::string& found,

@@ -42,6 +42,9 @@
 
 namespace KestroCorelib {
 
+// The one template of every *_OutOfMemory error of the library.
+inline constexpr char outOfMemoryMessage[] = "@out-of-memory{Out of memory};";
+
 // An empty marker base of classes that raise exceptions.
 class Throws {
  public:

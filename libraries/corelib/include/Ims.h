@@ -9,9 +9,11 @@
 //       }
 //       ~Answerer() override { removeMessageHook(hook); }
 //       int32_t receiveHookedMessage(uint64_t id, ImsMessage& m) override {
-//           return id == hook ? receiveMessage(m) : 1;
+//           return id == hook ? receiveMessage(m) : ImsAnswer::notHandled;
 //       }
-//       int32_t receiveMessage(ImsMessage& m) override { /* answer */ return 3; }
+//       int32_t receiveMessage(ImsMessage& m) override {
+//           /* answer */ return ImsAnswer::handledStop;
+//       }
 //   private:
 //       uint64_t hook;
 //   };
@@ -37,6 +39,14 @@ namespace KestroCorelib {
 
 class ImsAgent;
 class Logger;
+
+// What a receiver answers. The receivers return plain 32-bit numbers; these are the three
+// that the bus knows.
+namespace ImsAnswer {
+constexpr int32_t notHandled = 1;   // not for me
+constexpr int32_t handled = 2;      // handled; later hooks see the message too
+constexpr int32_t handledStop = 3;  // handled; delivery stops here
+}  // namespace ImsAnswer
 
 // Base of every message payload. The receiver knows the payload class from the message's
 // type texts and converts the pointer.

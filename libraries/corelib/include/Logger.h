@@ -27,6 +27,20 @@
 
 namespace KestroCorelib {
 
+// The levels by name; the level operations take and give plain numbers, so any of these
+// (or its number) may be passed: log.log(LogLevel::warning, ...) == log.log(3, ...).
+namespace LogLevel {
+constexpr int32_t none = 0;
+constexpr int32_t fatal = 1;
+constexpr int32_t error = 2;
+constexpr int32_t warning = 3;
+constexpr int32_t info = 4;
+constexpr int32_t verbose = 5;
+constexpr int32_t debug = 6;
+constexpr int32_t trace = 7;
+constexpr int32_t flood = 8;
+}  // namespace LogLevel
+
 // The process-wide threshold, 7 ("trace") at start; the "debug" option sets it.
 extern int32_t globalLogLevel;
 

@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <list>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace KestroCorelib {
@@ -106,6 +107,9 @@ class StringTools {
   // Three-way comparison (<0, 0, >0) of the lower-cased texts.
   static int compareNoCase(const std::string& a, const std::string& b);
   static int compareNoCase(const std::wstring& a, const std::wstring& b);
+  // Equality of the lower-cased texts, without copying either:
+  //   equalsNoCase("Default", "dEFAULT") == true, equalsNoCase("\xC9", "\xE9") == false
+  static bool equalsNoCase(std::string_view a, std::string_view b);
 
   // Character-by-character conversion: each byte becomes the code point of the same value
   // and back (Latin-1), so every byte survives a round trip; a wide character above 255

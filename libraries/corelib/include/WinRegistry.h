@@ -45,6 +45,7 @@ class WinRegistry : public Throws {
 
   // Registry type codes and access masks used here.
   static constexpr uint32_t typeString = 1;      // REG_SZ
+  static constexpr uint32_t typeBinary = 3;      // REG_BINARY
   static constexpr uint32_t typeDword = 4;       // REG_DWORD
   static constexpr uint32_t typeStringList = 7;  // REG_MULTI_SZ
   static constexpr uint32_t keyRead = 0x20019;   // KEY_READ

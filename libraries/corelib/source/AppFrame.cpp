@@ -21,9 +21,8 @@ char** AppFrame::argVector = nullptr;
 
 namespace {
 
-bool startsWithNoCase(const std::string& text, const std::string& prefix) {
-  std::string head = text.substr(0, prefix.size());
-  return StringTools::toLower(head) == prefix;
+bool startsWithNoCase(const std::string& text, std::string_view prefix) {
+  return StringTools::equalsNoCase(std::string_view(text).substr(0, prefix.size()), prefix);
 }
 
 // The toolkit reads and rewrites the argument vector; it must never see a null one.
@@ -75,9 +74,11 @@ int32_t AppFrame::receiveHookedMessage(uint64_t hookId, ImsMessage& message) {
 
 void AppFrame::onTimer() {}
 
-int32_t AppFrame::onMessage(ImsMessage& /*message*/) { return 1; }
+int32_t AppFrame::onMessage(ImsMessage& /*message*/) { return ImsAnswer::notHandled; }
 
-int32_t AppFrame::onHookedMessage(uint64_t /*hookId*/, ImsMessage& /*message*/) { return 1; }
+int32_t AppFrame::onHookedMessage(uint64_t /*hookId*/, ImsMessage& /*message*/) {
+  return ImsAnswer::notHandled;
+}
 
 bool AppFrame::initToolkitNow() {
   if (toolkitReady) return true;

@@ -18,6 +18,17 @@ const size_t kHelpLineLimit = 75;
 // ...and a break is looked for no further left than this.
 const size_t kHelpMinBreak = 31;
 
+// Usage layout. The column width is the longest long name plus kLongNameRoom (the "  --"
+// before it). Each entry's name part is padded to the column width plus kNamePadding and
+// followed by ": " and the description; choice lists go under the description and end by
+// kUsageLastColumn, in pieces of at least kMinChoiceWidth when a long name leaves no room.
+constexpr uint32_t kLongNameRoom = 4;
+constexpr uint32_t kNamePadding = 9;
+constexpr uint32_t kDescriptionIndent = kNamePadding + 2;  // past ": "
+constexpr uint32_t kUsageLastColumn = 80;
+constexpr uint32_t kChoiceRoom = kUsageLastColumn - kDescriptionIndent;  // less the column width
+constexpr uint32_t kMinChoiceWidth = 10;
+
 bool isAsciiLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
 
 // name=value with a name of letters, digits and '_' that does not start with a digit.
@@ -89,7 +100,8 @@ bool CmdParser::addOption(const std::string& description, OptionKind kind, char 
   if (kind == OneOf && choices.empty()) return false;
   if (shortLetter == 0 && longName.empty()) return false;
   if (!namedOptions.insert(decl).second) return false;
-  columnWidth = std::max<uint32_t>(columnWidth, static_cast<uint32_t>(longName.size() + 4));
+  columnWidth =
+      std::max<uint32_t>(columnWidth, static_cast<uint32_t>(longName.size() + kLongNameRoom));
   return true;
 }
 
@@ -302,7 +314,7 @@ bool CmdParser::parse(int argc, const char* const* argv, std::string& message) {
     message = revisionText;
   } else if (getValue("debug", value)) {
     int32_t level = levelFromName(value);
-    if (level <= 8) globalLogLevel = level;
+    if (level <= LogLevel::flood) globalLogLevel = level;
   }
   positionalCursor = 0;
   return true;
@@ -321,9 +333,8 @@ std::string CmdParser::getUsage() const {
     std::sort(byIndex.begin(), byIndex.end(),
               [](const OptionDecl* a, const OptionDecl* b) { return a->index < b->index; });
 
-    // Choice lists wrap under the description so that they end by column 80. A very long
-    // option name would leave no room; the pieces then stay at a small minimum width.
-    const uint32_t choiceWidth = columnWidth + 10 < 69 ? 69 - columnWidth : 10;
+    const uint32_t choiceWidth =
+        columnWidth + kMinChoiceWidth < kChoiceRoom ? kChoiceRoom - columnWidth : kMinChoiceWidth;
     bool first = true;
     for (const OptionDecl* decl : byIndex) {
       if (!first) usage += "\n";
@@ -340,7 +351,8 @@ std::string CmdParser::getUsage() const {
       } else {
         lastLine += "--" + decl->longName + arg;
       }
-      if (lastLine.size() < columnWidth + 9) lastLine.resize(columnWidth + 9, ' ');
+      const uint32_t nameColumn = columnWidth + kNamePadding;
+      if (lastLine.size() < nameColumn) lastLine.resize(nameColumn, ' ');
       usage += lastLine + ": " + decl->description;
 
       if (!decl->choices.empty()) {
@@ -354,7 +366,7 @@ std::string CmdParser::getUsage() const {
         list += ")";
         StringTools::LineSizeSearcher searcher(static_cast<uint8_t>(choiceWidth));
         for (const std::string& piece : StringTools::split(list, searcher, 0, true)) {
-          usage += "\n" + std::string(columnWidth + 11, ' ') + piece;
+          usage += "\n" + std::string(columnWidth + kDescriptionIndent, ' ') + piece;
         }
       }
     }

@@ -20,7 +20,7 @@ std::string ConfAgent::getLocalString(const std::string& key, bool userScope) {
 
 void ConfAgent::getLocal(SystemQueryParam* parameter) {
   if (parameter == nullptr) {
-    throw GetLocal_OutOfMemory("@out-of-memory{Out of memory};", KESTRO_SOURCE_TAG);
+    throw GetLocal_OutOfMemory(outOfMemoryMessage, KESTRO_SOURCE_TAG);
   }
   // Owned from here on, so that the parameter is gone before any error leaves.
   std::unique_ptr<SystemQueryParam> owned(parameter);

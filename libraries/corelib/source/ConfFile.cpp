@@ -343,7 +343,7 @@ ConfNodePtr ConfFile::load(const std::string& fileName) {
 }
 
 void ConfFile::loadFileIntoMemory(const std::string& fileName) {
-  if (logger.shows(6)) {
+  if (logger.shows(LogLevel::debug)) {
     ParamStream p;
     p << fileName;
     logger.logDebug("ConfFile::loadFileIntoMemory: Loading \"%\"", p);
@@ -367,7 +367,9 @@ void ConfFile::loadFileIntoMemory(const std::string& fileName) {
   root = ConfNode::createRoot();
   const std::string nameForErrors = file.getFileName();
   ConfFileReader(file, nameForErrors, elementLines).readTop(*root);
-  if (logger.shows(6)) logger.logDebug("ConfFile::loadFileIntoMemory: Successfully loaded");
+  if (logger.shows(LogLevel::debug)) {
+    logger.logDebug("ConfFile::loadFileIntoMemory: Successfully loaded");
+  }
   // The file closes as it goes out of scope; nothing after the closing brace is read.
 }
 

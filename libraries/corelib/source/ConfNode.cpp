@@ -128,7 +128,7 @@ ConfNodePtr ConfNode::create(const std::string& name, int32_t type) {
     node = new ConfNode(name, type);
     return ConfNodePtr(node);
   } catch (const std::bad_alloc&) {
-    throw Factory_OutOfMemory("@out-of-memory{Out of memory};", KESTRO_SOURCE_TAG);
+    throw Factory_OutOfMemory(outOfMemoryMessage, KESTRO_SOURCE_TAG);
   }
 }
 
@@ -171,7 +171,7 @@ ConfNodePtr ConfNode::clone(const ConfNodePtr& source) {
     }
     return top;
   } catch (const std::bad_alloc&) {
-    throw Factory_OutOfMemory("@out-of-memory{Out of memory};", KESTRO_SOURCE_TAG);
+    throw Factory_OutOfMemory(outOfMemoryMessage, KESTRO_SOURCE_TAG);
   }
 }
 

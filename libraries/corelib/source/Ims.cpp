@@ -14,11 +14,6 @@ namespace KestroCorelib {
 
 namespace {
 
-// Hook results.
-constexpr int32_t notHandled = 1;
-constexpr int32_t handledGoOn = 2;
-constexpr int32_t handledStop = 3;
-
 std::string dumpMessage(const ImsMessage& message) {
   return "\tGeneral type: " + message.generalType + "\n\tGroup type  : " + message.groupType +
          "\n\tMessage type: " + message.messageType;
@@ -109,14 +104,14 @@ ImsAgent::~ImsAgent() = default;
 
 Ims& (*ImsAgent::busSource)() = &Ims::instance;
 
-int32_t ImsAgent::receiveMessage(ImsMessage&) { return notHandled; }
+int32_t ImsAgent::receiveMessage(ImsMessage&) { return ImsAnswer::notHandled; }
 
-int32_t ImsAgent::receiveHookedMessage(uint64_t, ImsMessage&) { return notHandled; }
+int32_t ImsAgent::receiveHookedMessage(uint64_t, ImsMessage&) { return ImsAnswer::notHandled; }
 
 uint64_t ImsAgent::setMessageHook(bool once, const std::string& generalType,
                                   const std::string& groupType, const std::string& messageType,
                                   int32_t priority) {
-  if (!isLogger && generalType != "debug" && Ims::logger().shows(5)) {
+  if (!isLogger && generalType != "debug" && Ims::logger().shows(LogLevel::verbose)) {
     ParamStream p;
     p << std::string(once ? "yes" : "no") << generalType << groupType << messageType;
     Ims::logger().logVerbose(
@@ -135,7 +130,7 @@ uint64_t ImsAgent::setMessageHook(bool once, const std::string& generalType,
 }
 
 bool ImsAgent::removeMessageHook(uint64_t id) {
-  if (!isLogger && Ims::logger().shows(5)) {
+  if (!isLogger && Ims::logger().shows(LogLevel::verbose)) {
     ParamStream p;
     p << id;
     Ims::logger().logVerbose("ImsAgent::removeMessageHook: Removing hook %", p);
@@ -148,7 +143,7 @@ const std::string& ImsAgent::getName() const { return name; }
 bool ImsAgent::getIsLogger() const { return isLogger; }
 
 bool ImsAgent::sendMessage(ImsMessage& message) {
-  if (!isLogger && message.generalType != "debug" && Ims::logger().shows(7)) {
+  if (!isLogger && message.generalType != "debug" && Ims::logger().shows(LogLevel::trace)) {
     ParamStream p;
     p << dumpMessage(message);
     Ims::logger().logTrace("ImsAgent::sendMessage:\n%", p);
@@ -158,13 +153,13 @@ bool ImsAgent::sendMessage(ImsMessage& message) {
 }
 
 bool ImsAgent::sendMessage(ImsAgent& target, ImsMessage& message) {
-  if (!isLogger && message.generalType != "debug" && Ims::logger().shows(7)) {
+  if (!isLogger && message.generalType != "debug" && Ims::logger().shows(LogLevel::trace)) {
     ParamStream p;
     p << target.getName() << dumpMessage(message);
     Ims::logger().logTrace("ImsAgent::sendMessage: To \"%\":\n%", p);
   }
   message.sender = this;
-  return target.receiveMessage(message) != notHandled;
+  return target.receiveMessage(message) != ImsAnswer::notHandled;
 }
 
 // ---- Ims ----------------------------------------------------------------------------------
@@ -175,7 +170,7 @@ Ims& Ims::instance() {
   static Ims* const bus = [] {
     Ims* made = new (std::nothrow) Ims();
     if (made == nullptr) {
-      throw Ims_OutOfMemory("@out-of-memory{Out of memory};", KESTRO_SOURCE_TAG);
+      throw Ims_OutOfMemory(outOfMemoryMessage, KESTRO_SOURCE_TAG);
     }
     return made;
   }();
@@ -280,9 +275,9 @@ bool Ims::dispatch(ImsMessage& message) {
     Pattern pattern;
     int list;
   };
-  int32_t status = notHandled;
+  int32_t status = ImsAnswer::notHandled;
   std::vector<Removal> toRemove;
-  for (int index = 0; index < 3 && status != handledStop; ++index) {
+  for (int index = 0; index < 3 && status != ImsAnswer::handledStop; ++index) {
     std::vector<std::pair<Pattern, std::vector<Copied>>> copy;
     {
       HookLockGuard guard(hookLock);
@@ -297,10 +292,11 @@ bool Ims::dispatch(ImsMessage& message) {
         copy.emplace_back(pattern, std::move(copied));
       }
     }
-    for (auto entry = copy.begin(); entry != copy.end() && status != handledStop; ++entry) {
+    for (auto entry = copy.begin(); entry != copy.end() && status != ImsAnswer::handledStop;
+         ++entry) {
       if (!matches(entry->first, message)) continue;
-      for (auto id = entry->second.begin(); id != entry->second.end() && status != handledStop;
-           ++id) {
+      for (auto id = entry->second.begin();
+           id != entry->second.end() && status != ImsAnswer::handledStop; ++id) {
         ImsAgent* agent = nullptr;
         ImsAgent* sender = nullptr;
         bool once = false;
@@ -312,15 +308,15 @@ bool Ims::dispatch(ImsMessage& message) {
             once = hook->once;
           }
         }
-        int32_t result = notHandled;
+        int32_t result = ImsAnswer::notHandled;
         if (agent != nullptr && (sender == nullptr || sender == message.sender)) {
           result = agent->receiveHookedMessage(id->id, message);
         } else if (agent != nullptr) {
           continue;  // restricted to another sender: this hook did not match at all
         }
-        if (result == handledGoOn) status = handledGoOn;
-        if (result == handledStop) status = handledStop;
-        if (once && status != notHandled) {
+        if (result == ImsAnswer::handled) status = ImsAnswer::handled;
+        if (result == ImsAnswer::handledStop) status = ImsAnswer::handledStop;
+        if (once && status != ImsAnswer::notHandled) {
           toRemove.push_back(Removal{id->id, agent, entry->first, index});
         }
       }
@@ -332,7 +328,7 @@ bool Ims::dispatch(ImsMessage& message) {
       removeHook(removal.id);
     }
   }
-  return status != notHandled;
+  return status != ImsAnswer::notHandled;
 }
 
 size_t Ims::hookCount() {

@@ -9,17 +9,13 @@
 
 namespace KestroCorelib {
 
-int32_t globalLogLevel = 7;
+int32_t globalLogLevel = LogLevel::trace;
 
 namespace {
 
 const char* const levelNames[] = {"none",    "fatal", "error", "warning", "info",
                                   "verbose", "debug", "trace", "flood"};
-constexpr int32_t levelCount = 9;
-
-// Hook results.
-constexpr int32_t notHandled = 1;
-constexpr int32_t handled = 2;
+constexpr int32_t levelCount = LogLevel::flood + 1;
 
 // The message type of a level message as a level: a base-10 integer; -1 (ignored) when the
 // text is not one or does not fit.
@@ -40,7 +36,7 @@ int32_t levelFromName(std::string name) {
   for (int32_t level = 0; level < levelCount; ++level) {
     if (name == levelNames[level]) return level;
   }
-  return 0;
+  return LogLevel::none;
 }
 
 std::string levelName(int32_t level) {
@@ -48,7 +44,11 @@ std::string levelName(int32_t level) {
 }
 
 Logger::Logger()
-    : ImsAgent("logger"), sourceName("anonymous"), level(7), levelHook(0), target(nullptr) {
+    : ImsAgent("logger"),
+      sourceName("anonymous"),
+      level(LogLevel::trace),
+      levelHook(0),
+      target(nullptr) {
   try {
     levelHook = setMessageHook(false, "debug", "level", "", 1);
   } catch (const Exception&) {
@@ -60,14 +60,14 @@ Logger::Logger()
 Logger::~Logger() { removeMessageHook(levelHook); }
 
 int32_t Logger::receiveMessage(ImsMessage& message) {
-  if (message.generalType != "debug" || message.groupType != "level") return notHandled;
+  if (message.generalType != "debug" || message.groupType != "level") return ImsAnswer::notHandled;
   const int32_t requested = parseLevel(message.messageType);
   if (requested >= 0 && requested <= globalLogLevel) level = requested;
-  return handled;
+  return ImsAnswer::handled;
 }
 
 int32_t Logger::receiveHookedMessage(uint64_t hookId, ImsMessage& message) {
-  return hookId == levelHook ? receiveMessage(message) : notHandled;
+  return hookId == levelHook ? receiveMessage(message) : ImsAnswer::notHandled;
 }
 
 void Logger::log(int32_t recordLevel, std::string text, ParamStream parameters) {
@@ -79,8 +79,8 @@ void Logger::log(int32_t recordLevel, std::string text, ParamStream parameters) 
   record.processId = platform::currentProcessId();
   record.text = std::move(text);
   record.parameters = std::move(parameters);
-  ImsMessage message("debug", recordLevel < 4 ? "functional" : "debug", std::to_string(recordLevel),
-                     &record);
+  ImsMessage message("debug", recordLevel < LogLevel::info ? "functional" : "debug",
+                     std::to_string(recordLevel), &record);
   if (target != nullptr) {
     sendMessage(*target, message);
   } else {
@@ -93,39 +93,39 @@ bool Logger::shows(int32_t recordLevel) const {
 }
 
 void Logger::logFatal(const std::string& text) {
-  if (shows(1)) log(1, text, ParamStream());
+  if (shows(LogLevel::fatal)) log(LogLevel::fatal, text, ParamStream());
 }
 
 void Logger::logFatal(const Exception& exception) {
-  if (shows(1)) logException(1, exception);
+  if (shows(LogLevel::fatal)) logException(LogLevel::fatal, exception);
 }
 
 void Logger::logInfo(const std::string& text) {
-  if (shows(4)) log(4, text, ParamStream());
+  if (shows(LogLevel::info)) log(LogLevel::info, text, ParamStream());
 }
 
 void Logger::logVerbose(const std::string& text, const ParamStream& parameters) {
-  if (shows(5)) log(5, text, parameters);
+  if (shows(LogLevel::verbose)) log(LogLevel::verbose, text, parameters);
 }
 
 void Logger::logDebug(const std::string& text) {
-  if (shows(6)) log(6, text, ParamStream());
+  if (shows(LogLevel::debug)) log(LogLevel::debug, text, ParamStream());
 }
 
 void Logger::logDebug(const std::string& text, const ParamStream& parameters) {
-  if (shows(6)) log(6, text, parameters);
+  if (shows(LogLevel::debug)) log(LogLevel::debug, text, parameters);
 }
 
 void Logger::logTrace(const std::string& text, const ParamStream& parameters) {
-  if (shows(7)) log(7, text, parameters);
+  if (shows(LogLevel::trace)) log(LogLevel::trace, text, parameters);
 }
 
 void Logger::logFlood(const std::string& text) {
-  if (shows(8)) log(8, text, ParamStream());
+  if (shows(LogLevel::flood)) log(LogLevel::flood, text, ParamStream());
 }
 
 void Logger::logFlood(const std::string& text, const ParamStream& parameters) {
-  if (shows(8)) log(8, text, parameters);
+  if (shows(LogLevel::flood)) log(LogLevel::flood, text, parameters);
 }
 
 void Logger::logException(int32_t recordLevel, const Exception& exception) {

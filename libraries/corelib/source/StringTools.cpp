@@ -162,11 +162,6 @@ bool lineSizeFind(std::size_t& matchPos, std::size_t& matchLength, const String&
   return true;
 }
 
-// Case-insensitive (ASCII) equality, for the fixed path names of expandEnvironment.
-bool equalsNoCase(const std::string& a, const char* b) {
-  return StringTools::compareNoCase(a, std::string(b)) == 0;
-}
-
 // Parses a decimal number the way the C runtime does, but always with '.' as the decimal
 // point: the toolkit may switch the process to the user's locale, where it can be ','.
 // `used` receives how many characters of `text` were read.
@@ -347,6 +342,14 @@ int StringTools::compareNoCase(const std::string& a, const std::string& b) {
 
 int StringTools::compareNoCase(const std::wstring& a, const std::wstring& b) {
   return lowerCopy(a).compare(lowerCopy(b));
+}
+
+bool StringTools::equalsNoCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (asciiLower(a[i]) != asciiLower(b[i])) return false;
+  }
+  return true;
 }
 
 std::wstring StringTools::toWide(const std::string& text) {
@@ -609,9 +612,9 @@ std::string& StringTools::expandEnvironment(std::string& path) {
     }
   }
 
-  if (equalsNoCase(path, "\\c:")) {
+  if (StringTools::equalsNoCase(path, "\\c:")) {
     path = "C:";
-  } else if (equalsNoCase(path, "\\systemroot")) {
+  } else if (StringTools::equalsNoCase(path, "\\systemroot")) {
     std::string windowsDir;
     if (platform::windowsDirectory(windowsDir)) path = windowsDir;
   } else if (path == "\\??") {

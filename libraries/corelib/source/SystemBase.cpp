@@ -17,19 +17,6 @@ namespace KestroCorelib {
 
 namespace {
 
-// Answer codes of SystemQueryParam::status as this agent sets them.
-constexpr int32_t kStatusNotFound = SystemQueryParam::StatusNotFound;
-constexpr int32_t kStatusWrongType = SystemQueryParam::StatusWrongType;
-constexpr int32_t kStatusUnsupported = SystemQueryParam::StatusUnsupported;
-constexpr int32_t kStatusNoAccess = SystemQueryParam::StatusNoAccess;
-constexpr int32_t kStatusSetAccessDenied = SystemQueryParam::StatusSetAccessDenied;
-constexpr int32_t kStatusSetFailed = SystemQueryParam::StatusSetFailed;
-
-// Results of the bus's receivers.
-constexpr int32_t kNotHandled = 1;
-constexpr int32_t kHandled = 2;
-constexpr int32_t kHandledStop = 3;
-
 std::string join(const std::vector<std::string>& list) {
   std::string text;
   for (std::size_t i = 0; i < list.size(); ++i) text += (i == 0 ? "" : "\n") + list[i];
@@ -125,16 +112,16 @@ int32_t querySystemString(SystemQueryParam& parameter) {
   parameter.key = key;
   auto found = queryTable().find(key);
   if (found == queryTable().end()) {
-    parameter.status = kStatusNotFound;
-    return kHandled;
+    parameter.status = SystemQueryParam::StatusNotFound;
+    return ImsAnswer::handled;
   }
   // A query without a text to fill cannot be answered.
   if (parameter.value == nullptr) {
-    parameter.status = kStatusUnsupported;
-    return kHandled;
+    parameter.status = SystemQueryParam::StatusUnsupported;
+    return ImsAnswer::handled;
   }
   *static_cast<std::string*>(parameter.value) = found->second(argument);
-  return kHandledStop;
+  return ImsAnswer::handledStop;
 }
 
 // ---- Local values -----------------------------------------------------------------------------
@@ -204,14 +191,14 @@ int32_t queryLocal(SystemQueryParam& parameter) {
           WinRegistry::getStringList(key.root, key.path, key.name, false);
       if (parameter.value != nullptr)
         *static_cast<std::vector<std::string>*>(parameter.value) = list;
-      return kHandledStop;
+      return ImsAnswer::handledStop;
     }
     std::string text = WinRegistry::getString(key.root, key.path, key.name, false);
     if (parameter.type != ConfNode::TypeLocalString && !isNumber(text, parameter.type)) {
-      parameter.status = kStatusWrongType;
-      return kHandledStop;
+      parameter.status = SystemQueryParam::StatusWrongType;
+      return ImsAnswer::handledStop;
     }
-    if (parameter.value == nullptr) return kHandledStop;
+    if (parameter.value == nullptr) return ImsAnswer::handledStop;
     switch (parameter.type) {
     case ConfNode::TypeLocalInt:
       *static_cast<int64_t*>(parameter.value) = StringTools::toInt64(StringTools::trim(text));
@@ -227,30 +214,30 @@ int32_t queryLocal(SystemQueryParam& parameter) {
       break;
     }
   } catch (const WinRegistry::Get_NotFound&) {
-    parameter.status = kStatusNotFound;
+    parameter.status = SystemQueryParam::StatusNotFound;
   } catch (const WinRegistry::Get_BadArguments&) {
-    parameter.status = kStatusNotFound;
+    parameter.status = SystemQueryParam::StatusNotFound;
   } catch (const WinRegistry::Get_WrongType&) {
-    parameter.status = kStatusWrongType;
+    parameter.status = SystemQueryParam::StatusWrongType;
   } catch (const Exception& e) {
-    logger().logException(3, e);
-    parameter.status = kStatusNoAccess;
+    logger().logException(LogLevel::warning, e);
+    parameter.status = SystemQueryParam::StatusNoAccess;
     try {
       parameter.causes.push_back(e);
     } catch (const std::bad_alloc&) {
       // The status alone still tells the requester that the access failed.
     }
   } catch (const std::bad_alloc&) {
-    parameter.status = kStatusNoAccess;
+    parameter.status = SystemQueryParam::StatusNoAccess;
   }
-  return kHandledStop;
+  return ImsAnswer::handledStop;
 }
 
 int32_t setLocal(SystemQueryParam& parameter) {
   LocalKey key = localKey(parameter);
   if (parameter.value == nullptr) {
-    parameter.status = kStatusSetFailed;
-    return kHandledStop;
+    parameter.status = SystemQueryParam::StatusSetFailed;
+    return ImsAnswer::handledStop;
   }
   try {
     switch (parameter.type) {
@@ -280,14 +267,14 @@ int32_t setLocal(SystemQueryParam& parameter) {
       break;
     }
   } catch (const WinRegistry::Set_AccessDenied&) {
-    parameter.status = kStatusSetAccessDenied;
+    parameter.status = SystemQueryParam::StatusSetAccessDenied;
   } catch (const Exception& e) {
-    logger().logException(3, e);
-    parameter.status = kStatusSetFailed;
+    logger().logException(LogLevel::warning, e);
+    parameter.status = SystemQueryParam::StatusSetFailed;
   } catch (const std::bad_alloc&) {
-    parameter.status = kStatusSetFailed;
+    parameter.status = SystemQueryParam::StatusSetFailed;
   }
-  return kHandledStop;
+  return ImsAnswer::handledStop;
 }
 
 bool isLocalType(int32_t type) {
@@ -365,25 +352,25 @@ SystemBase::~SystemBase() {
 }
 
 int32_t SystemBase::receiveHookedMessage(uint64_t hookId, ImsMessage& message) {
-  if (hookId != queryHook && hookId != setHook) return kNotHandled;
+  if (hookId != queryHook && hookId != setHook) return ImsAnswer::notHandled;
   return receiveMessage(message);
 }
 
 int32_t SystemBase::receiveMessage(ImsMessage& message) {
-  if (message.generalType != "system") return kNotHandled;
+  if (message.generalType != "system") return ImsAnswer::notHandled;
   bool query = message.groupType == "query";
-  if (!query && message.groupType != "set") return kNotHandled;
+  if (!query && message.groupType != "set") return ImsAnswer::notHandled;
   auto* parameter = dynamic_cast<SystemQueryParam*>(message.parameter);
-  if (parameter == nullptr) return kNotHandled;
+  if (parameter == nullptr) return ImsAnswer::notHandled;
   if (query) {
     if (parameter->type == ConfNode::TypeSystemString) return querySystemString(*parameter);
     if (isLocalType(parameter->type)) return queryLocal(*parameter);
-    parameter->status = kStatusUnsupported;
-    return kHandled;
+    parameter->status = SystemQueryParam::StatusUnsupported;
+    return ImsAnswer::handled;
   }
   if (isLocalType(parameter->type)) return setLocal(*parameter);
-  parameter->status = kStatusSetFailed;
-  return kHandledStop;
+  parameter->status = SystemQueryParam::StatusSetFailed;
+  return ImsAnswer::handledStop;
 }
 
 }  // namespace KestroCorelib

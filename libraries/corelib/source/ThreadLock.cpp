@@ -22,14 +22,14 @@ int64_t addressOf(const ThreadLock* lock) {
 // Writes one flood line when both thresholds allow it. The global level is tested first,
 // so below "flood" the logger is not even reached. Fill writes the parameters.
 template <typename Fill> void trace(const char* text, Fill fill) {
-  if (globalLogLevel < 8 || writingTrace) return;
+  if (globalLogLevel < LogLevel::flood || writingTrace) return;
   writingTrace = true;
   try {
     Logger& logger = ThreadLock::logger();
-    if (logger.getLevel() >= 8) {
+    if (logger.getLevel() >= LogLevel::flood) {
       ParamStream parameters;
       fill(parameters);
-      logger.log(8, text, parameters);
+      logger.log(LogLevel::flood, text, parameters);
     }
   } catch (...) {
     // A trace line must never turn a lock or unlock into a failure.

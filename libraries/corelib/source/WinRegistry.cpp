@@ -11,17 +11,10 @@ namespace KestroCorelib {
 
 namespace {
 
-constexpr long kErrorFileNotFound = 2;
-constexpr long kErrorAccessDenied = 5;
-constexpr long kErrorOutOfMemory = 14;
-constexpr long kErrorMoreData = 234;
-constexpr long kErrorNotFound = 1168;
 // The largest value a read takes in. HKEY_PERFORMANCE_DATA answers "more data" without a
 // defined size (its data grows between calls), so the buffer there grows by doubling and the
 // read has to end somewhere.
 constexpr uint32_t kLargestValue = 64u * 1024 * 1024;
-
-const char kOutOfMemory[] = "@out-of-memory{Out of memory};";
 
 // Built on first use; the system calls the registry from one thread.
 const std::map<std::string, platform::RegistryRoot>& rootTable() {
@@ -82,18 +75,18 @@ WinRegistry::Key WinRegistry::openKey(const std::string& root, const std::string
   long result = platform::openRegistryKey(platform::predefinedRegistryKey(found->second), mapped,
                                           accessMask | (view64 ? keyWow64View64 : 0), &key);
   switch (result) {
-  case 0:
+  case platform::kRegSuccess:
     return key;
-  case kErrorFileNotFound:
-  case kErrorNotFound:
+  case platform::kRegNotFound:
+  case platform::kRegElementNotFound:
     throw Get_NotFound("@winregistry.get.not-found{Could not find registry key \"%\"->\"%\"};",
                        KESTRO_SOURCE_TAG, params(root, mapped));
-  case kErrorAccessDenied:
+  case platform::kRegAccessDenied:
     throw Get_AccessDenied(
         "@winregistry.get.access-denied{Access denied when trying to get \"%\"->\"%\"};",
         KESTRO_SOURCE_TAG, params(root, mapped));
-  case kErrorOutOfMemory:
-    throw Get_OutOfMemory(kOutOfMemory, KESTRO_SOURCE_TAG);
+  case platform::kRegOutOfMemory:
+    throw Get_OutOfMemory(outOfMemoryMessage, KESTRO_SOURCE_TAG);
   default:
     throw withPlatformDetail(Get_UnknownError(
         "@winregistry.get.unknown-error{Unknown error when trying to get \"%\"->\"%\"};",
@@ -115,14 +108,14 @@ WinRegistry::Key WinRegistry::createKey(const std::string& root, const std::stri
   long result = platform::createRegistryKey(platform::predefinedRegistryKey(found->second), mapped,
                                             keyWrite | (view64 ? keyWow64View64 : 0), &key);
   switch (result) {
-  case 0:
+  case platform::kRegSuccess:
     return key;
-  case kErrorAccessDenied:
+  case platform::kRegAccessDenied:
     throw Set_AccessDenied(
         "@winregistry.set.access-denied{Access denied when trying to set \"%\"->\"%\"};",
         KESTRO_SOURCE_TAG, params(root, mapped));
-  case kErrorOutOfMemory:
-    throw Set_OutOfMemory(kOutOfMemory, KESTRO_SOURCE_TAG);
+  case platform::kRegOutOfMemory:
+    throw Set_OutOfMemory(outOfMemoryMessage, KESTRO_SOURCE_TAG);
   default:
     throw withPlatformDetail(Set_UnknownError(
         "@winregistry.set.unknown-error{Unknown error when trying to set \"%\"->\"%\"};",
@@ -140,18 +133,18 @@ std::string WinRegistry::readValue(Key key, const std::string& keyText, const st
   std::vector<unsigned char> buffer;
   uint32_t type = 0;
   uint32_t size = 256;
-  long result = kErrorMoreData;
-  while (result == kErrorMoreData) {
+  long result = platform::kRegMoreData;
+  while (result == platform::kRegMoreData) {
     try {
       buffer.assign(size, 0);
     } catch (const std::bad_alloc&) {
       platform::closeRegistryKey(key);
-      throw Get_OutOfMemory(kOutOfMemory, KESTRO_SOURCE_TAG);
+      throw Get_OutOfMemory(outOfMemoryMessage, KESTRO_SOURCE_TAG);
     }
     const uint32_t offered = static_cast<uint32_t>(buffer.size());
     size = offered;
     result = query(key, name, &type, buffer.data(), &size);
-    if (result != kErrorMoreData) break;
+    if (result != platform::kRegMoreData) break;
     if (offered >= kLargestValue) {
       platform::closeRegistryKey(key);
       throw Get_UnknownError(
@@ -163,7 +156,7 @@ std::string WinRegistry::readValue(Key key, const std::string& keyText, const st
     size = size > doubled && size <= kLargestValue ? size : doubled;
   }
   platform::closeRegistryKey(key);
-  if (result != 0) {
+  if (result != platform::kRegSuccess) {
     throw Get_NotFound("@winregistry.get.not-found{Could not find registry key \"%\"->\"%\"};",
                        KESTRO_SOURCE_TAG, params(keyText, name));
   }
@@ -184,14 +177,14 @@ void WinRegistry::writeValue(Key key, const std::string& keyText, const std::str
       platform::setRegistryValue(key, name, type, static_cast<const unsigned char*>(data), size);
   platform::closeRegistryKey(key);
   switch (result) {
-  case 0:
+  case platform::kRegSuccess:
     return;
-  case kErrorAccessDenied:
+  case platform::kRegAccessDenied:
     throw Set_AccessDenied(
         "@winregistry.set.access-denied{Access denied when trying to set \"%\"->\"%\"};",
         KESTRO_SOURCE_TAG, params(keyText, name));
-  case kErrorOutOfMemory:
-    throw Set_OutOfMemory(kOutOfMemory, KESTRO_SOURCE_TAG);
+  case platform::kRegOutOfMemory:
+    throw Set_OutOfMemory(outOfMemoryMessage, KESTRO_SOURCE_TAG);
   default:
     throw withPlatformDetail(Set_UnknownError(
         "@winregistry.set.unknown-error{Unknown error when trying to set \"%\"->\"%\"};",

@@ -13,14 +13,14 @@ namespace {
 // through the value pointer and reports `status`.
 class TestAnswerer : public ImsAgent {
  public:
-  TestAnswerer(int32_t answerStatus, int32_t result = 3)
+  TestAnswerer(int32_t answerStatus, int32_t result = ImsAnswer::handledStop)
       : ImsAgent("test-answerer"), status(answerStatus), handled(result) {
     hook = setMessageHook(false, "system", "query", "", 1);
   }
   ~TestAnswerer() override { removeMessageHook(hook); }
 
   int32_t receiveHookedMessage(uint64_t id, ImsMessage& message) override {
-    return id == hook ? receiveMessage(message) : 1;
+    return id == hook ? receiveMessage(message) : ImsAnswer::notHandled;
   }
   int32_t receiveMessage(ImsMessage& message) override {
     auto* query = static_cast<SystemQueryParam*>(message.parameter);

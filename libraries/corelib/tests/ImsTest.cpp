@@ -18,7 +18,7 @@ namespace {
 // runs an action of the test first.
 class Probe : public ImsAgent {
  public:
-  Probe(const std::string& agentName, Journal& sharedJournal, int32_t answer = 2)
+  Probe(const std::string& agentName, Journal& sharedJournal, int32_t answer = ImsAnswer::handled)
       : ImsAgent(agentName), journal(sharedJournal), result(answer) {}
   int32_t receiveHookedMessage(uint64_t id, ImsMessage& message) override {
     journal.push_back(getName() + "#" + std::to_string(id));
@@ -79,8 +79,9 @@ TEST_F(BusTest, DeliveryOrderIsPriorityThenPatternThenId) {
 }
 
 TEST_F(BusTest, AnswerThreeStopsEveryLaterHookAndNothingHandledIsFalse) {
-  Probe stopper("stopper", journal, 3), later("later", journal), lowest("lowest", journal),
-      sameEntry("same", journal), declines("declines", journal, 1);
+  Probe stopper("stopper", journal, ImsAnswer::handledStop), later("later", journal),
+      lowest("lowest", journal), sameEntry("same", journal),
+      declines("declines", journal, ImsAnswer::notHandled);
   EXPECT_FALSE(send("m"));  // no hook at all
   hook(later, "m", "", "", 0);
   hook(stopper, "m", "", "", 1);
@@ -128,7 +129,8 @@ TEST_F(BusTest, SenderRestrictsAHook) {
 }
 
 TEST_F(BusTest, OnceHookGoesAfterTheFirstHandledDelivery) {
-  Probe handler("handler", journal, 2), declinesOnce("declines", journal, 1);
+  Probe handler("handler", journal, ImsAnswer::handled),
+      declinesOnce("declines", journal, ImsAnswer::notHandled);
   const uint64_t onceId = hook(declinesOnce, "m", "", "", 1, true);
   EXPECT_FALSE(send("m"));  // nobody handled it: the once-hook stays
   EXPECT_EQ(bus.hookCount(), 1u);
@@ -259,7 +261,7 @@ class EarlyAgent : public ImsAgent {
   ~EarlyAgent() override { removeMessageHook(hook); }
   int32_t receiveHookedMessage(uint64_t id, ImsMessage&) override {
     ++received;
-    return id == hook ? 3 : 1;
+    return id == hook ? ImsAnswer::handledStop : ImsAnswer::notHandled;
   }
   uint64_t hook = 0;
   int received = 0;

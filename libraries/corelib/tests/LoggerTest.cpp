@@ -27,22 +27,27 @@ TEST(Logger, LevelNamesIgnoreCaseAndNothingElse) {
            {"Warning", 3}, {"FLOOD", 8}, {"none", 0}, {"3", 0}, {"", 0}, {" trace", 0}}) {
     EXPECT_EQ(levelFromName(name), level) << name;
   }
-  EXPECT_EQ(levelName(5), "verbose");
-  EXPECT_EQ(levelName(9), "");
+  EXPECT_EQ(levelName(LogLevel::flood + 1), "");
+  // Each named level is the number of its own name.
+  const std::vector<std::pair<int32_t, const char*>> named = {
+      {LogLevel::none, "none"},       {LogLevel::fatal, "fatal"}, {LogLevel::error, "error"},
+      {LogLevel::warning, "warning"}, {LogLevel::info, "info"},   {LogLevel::verbose, "verbose"},
+      {LogLevel::debug, "debug"},     {LogLevel::trace, "trace"}, {LogLevel::flood, "flood"}};
+  for (const auto& [level, name] : named) EXPECT_EQ(levelName(level), name) << level;
 }
 
 TEST(Logger, DefaultsPostTraceButNotFlood) {
   LogCollector collector;
   Logger logger;
   EXPECT_EQ(logger.getSourceName(), "anonymous");
-  EXPECT_EQ(logger.getLevel(), 7);
+  EXPECT_EQ(logger.getLevel(), LogLevel::trace);
   ParamStream p;
   p << std::string("x.kconf");
   logger.logTrace("Loading %", p);
   logger.logFlood("flood", p);
   logger.logFlood("flood");
   ASSERT_EQ(collector.records.size(), 1u);
-  EXPECT_EQ(collector.records[0].level, 7);
+  EXPECT_EQ(collector.records[0].level, LogLevel::trace);
   EXPECT_EQ(collector.records[0].text, "Loading %");
   EXPECT_EQ(collector.records[0].filled, "Loading x.kconf");
 }
@@ -124,7 +129,7 @@ TEST(Logger, LevelMessagesChangeTheLevelWithinTheGlobalLevel) {
 
   // Any other message is not the logger's business.
   ImsMessage other("debug", "functional", "3");
-  EXPECT_EQ(logger.receiveMessage(other), 1);
+  EXPECT_EQ(logger.receiveMessage(other), ImsAnswer::notHandled);
 }
 
 TEST(Logger, RemovesItsLevelHookWhenDestroyed) {

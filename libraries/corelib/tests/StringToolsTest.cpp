@@ -50,6 +50,21 @@ TEST(StringTools, TrimUnquoteAndCaseFolding) {
   EXPECT_GT(ST::compareNoCase(std::wstring(L"b"), std::wstring(L"A")), 0);
 }
 
+// Only 'A'..'Z' fold: the neighbours that differ from a letter by the same bit do not.
+TEST(StringTools, EqualsNoCaseFoldsAsciiLettersOnly) {
+  struct Case {
+    std::string_view a, b;
+    bool equal;
+  };
+  for (const Case& c :
+       {Case{"Default", "dEFAULT", true}, Case{"AZ", "az", true}, Case{"", "", true},
+        Case{std::string_view("a\0B", 3), "A\0b", false},
+        Case{std::string_view("a\0B", 3), std::string_view("A\0b", 3), true},
+        Case{"global", "globa", false}, Case{"@[", "`{", false}, Case{"\xC9", "\xE9", false}}) {
+    EXPECT_EQ(ST::equalsNoCase(c.a, c.b), c.equal) << c.a << " / " << c.b;
+  }
+}
+
 TEST(StringTools, ReversePadAndCutClampToTheText) {
   std::string s = "abcdef";
   EXPECT_EQ(ST::reverse(s, 1, 3), "adcbef");

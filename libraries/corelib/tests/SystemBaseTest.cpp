@@ -203,7 +203,7 @@ TEST(SystemBase, AnswersSystemStringQueries) {
   Asker asker;
   int32_t status = -1;
   EXPECT_EQ(asker.query("hostname", &status), SystemInfo::get(SystemInfo::HostName));
-  EXPECT_EQ(status, 0);
+  EXPECT_EQ(status, SystemQueryParam::StatusOk);
   EXPECT_EQ(asker.query("hostname.extra"), SystemInfo::get(SystemInfo::HostName));
   EXPECT_EQ(asker.lastKey, "hostname");
   EXPECT_EQ(asker.query("osbits"), std::to_string(sizeof(void*) * 8));
@@ -217,7 +217,7 @@ TEST(SystemBase, AnswersSystemStringQueries) {
   // Unknown keys and keys in another case: status 3, handled, answer untouched.
   for (const std::string key : {"HostName", "nosuchkey", "", ".x"}) {
     EXPECT_EQ(asker.query(key, &status), "untouched") << key;
-    EXPECT_EQ(status, 3) << key;
+    EXPECT_EQ(status, SystemQueryParam::StatusNotFound) << key;
     EXPECT_TRUE(asker.handled) << key;
   }
 }
@@ -261,10 +261,10 @@ TEST(SystemBase, SortsOutMessagesItDoesNotServeAndRemovesItsHooks) {
     SystemBase system;
     SystemQueryParam query("x", ConfNode::TypeString, &answer, false);
     EXPECT_TRUE(asker.ask("query", query));
-    EXPECT_EQ(query.status, 5);
+    EXPECT_EQ(query.status, SystemQueryParam::StatusUnsupported);
     SystemQueryParam set("x", ConfNode::TypeSystemString, &answer, false);
     EXPECT_TRUE(asker.ask("set", set));
-    EXPECT_EQ(set.status, 11);
+    EXPECT_EQ(set.status, SystemQueryParam::StatusSetFailed);
     EXPECT_EQ(answer, "untouched");
 
     SystemQueryParam other("hostname", ConfNode::TypeSystemString, &answer, false);

@@ -57,7 +57,8 @@ TEST_F(WinRegistryTest, ReadsAHandWrittenHive) {
       "/opt/kestro/config");
   EXPECT_EQ(WinRegistry::getStringList(kMachine, kResources, "Paths", true),
             (std::vector<std::string>{"a", "b"}));
-  EXPECT_EQ(WinRegistry::getRawValue(kMachine, kResources, "Count", 4, false), "*");
+  EXPECT_EQ(WinRegistry::getRawValue(kMachine, kResources, "Count", WinRegistry::typeDword, false),
+            "*");
 
   noEnv.set("SOFTWARE\\Kestro\\Alt");
   EXPECT_EQ(errorText<WinRegistry::Get_NotFound>(
@@ -119,11 +120,12 @@ TEST_F(WinRegistryTest, TrailingNulsAreCut) {
            {std::string("abc\0\0\0", 6), "abc"},
            {std::string("\0\0", 2), std::string("\0\0", 2)},
            {std::string("a\0b", 3), std::string("a\0b", 3)}}) {
-    WinRegistry::setRawValue(kMachine, "K", "v", 1, data.data(), data.size(), false);
+    WinRegistry::setRawValue(kMachine, "K", "v", WinRegistry::typeString, data.data(), data.size(),
+                             false);
     EXPECT_EQ(WinRegistry::getString(kMachine, "K", "v", false), read);
   }
-  WinRegistry::setRawValue(kMachine, "K", "v", 3, "", 0, false);
-  EXPECT_EQ(WinRegistry::getRawValue(kMachine, "K", "v", 3, false), "");
+  WinRegistry::setRawValue(kMachine, "K", "v", WinRegistry::typeBinary, "", 0, false);
+  EXPECT_EQ(WinRegistry::getRawValue(kMachine, "K", "v", WinRegistry::typeBinary, false), "");
 }
 
 TEST_F(WinRegistryTest, ReadErrorsNameKeyAndValue) {

@@ -1,6 +1,8 @@
 #pragma once
 // File-system doors of the core library. The library keeps Windows-form path texts;
-// only these functions talk to the operating system.
+// only these functions talk to the operating system. The atomic replacement of a file,
+// replaceFileContent, is one of them too; it is public (FileReplace.h), since the program
+// writes its own file with it.
 #include <string>
 
 #include "OsFiles.h"  // osPath and isAbsoluteOsPath: the program's platform code uses them too

@@ -9,6 +9,17 @@
 
 namespace KestroCorelib::platform {
 
+// The Windows error numbers the calls below answer with, on every platform.
+constexpr long kRegSuccess = 0;
+constexpr long kRegNotFound = 2;           // ERROR_FILE_NOT_FOUND
+constexpr long kRegAccessDenied = 5;       // ERROR_ACCESS_DENIED
+constexpr long kRegOutOfMemory = 14;       // ERROR_OUTOFMEMORY
+constexpr long kRegGeneralFailure = 31;    // ERROR_GEN_FAILURE: an I/O error of another kind
+constexpr long kRegInvalidParameter = 87;  // ERROR_INVALID_PARAMETER: a name the format cannot hold
+constexpr long kRegMoreData = 234;         // ERROR_MORE_DATA
+constexpr long kRegCorrupt = 1015;         // ERROR_REGISTRY_CORRUPT: the hive is not REGEDIT4 text
+constexpr long kRegElementNotFound = 1168;  // ERROR_NOT_FOUND
+
 // An open key. On Windows the pointer is the HKEY itself.
 struct RegistryKey;
 
@@ -26,7 +37,7 @@ enum class RegistryRoot {
 RegistryKey* predefinedRegistryKey(RegistryRoot root);
 
 // Opens an existing key below `parent` for `access` (KEY_READ, plus KEY_WOW64_64KEY for the
-// 64-bit view). 0 on success, else a Windows error number (2 not found, 5 access denied, ...).
+// 64-bit view). kRegSuccess, else one of the error numbers above (or another Windows error number).
 long openRegistryKey(RegistryKey* parent, const std::string& path, uint32_t access,
                      RegistryKey** key);
 
@@ -35,7 +46,7 @@ long createRegistryKey(RegistryKey* parent, const std::string& path, uint32_t ac
                        RegistryKey** key);
 
 // Reads a value. `data` may be null to learn only type and size. When `*size` is too small,
-// returns 234 (ERROR_MORE_DATA) with `*size` set to the size needed. A missing value is 2.
+// returns kRegMoreData with `*size` set to the size needed. A missing value is kRegNotFound.
 long queryRegistryValue(RegistryKey* key, const std::string& name, uint32_t* type,
                         unsigned char* data, uint32_t* size);
 

@@ -30,9 +30,8 @@ void drainSignalPipe() {
   }
 }
 
-bool startsWithNoCase(const std::string& text, const char* prefix) {
-  std::string head = text.substr(0, std::string(prefix).size());
-  return StringTools::toLower(head) == prefix;
+bool startsWithNoCase(const std::string& text, std::string_view prefix) {
+  return StringTools::equalsNoCase(std::string_view(text).substr(0, prefix.size()), prefix);
 }
 
 }  // namespace

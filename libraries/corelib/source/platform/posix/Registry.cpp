@@ -6,6 +6,7 @@
 #include <new>
 #include <vector>
 
+#include "StringTools.h"
 #include "platform/PlatformRegistry.h"
 #include "platform/posix/RegistryHive.h"
 
@@ -43,18 +44,6 @@ long loadValues(RegistryKey& key) {
   key.values = hive.values(key.path);
   key.loaded = true;
   return kRegSuccess;
-}
-
-bool sameNameNoCase(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    char x = a[i];
-    char y = b[i];
-    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
-    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
-    if (x != y) return false;
-  }
-  return true;
 }
 
 }  // namespace
@@ -127,7 +116,7 @@ long queryRegistryValue(RegistryKey* key, const std::string& name, uint32_t* typ
     if (result != kRegSuccess) return result;
   }
   for (const RegistryHive::Value& value : key->values) {
-    if (!sameNameNoCase(value.name, name)) continue;
+    if (!StringTools::equalsNoCase(value.name, name)) continue;
     if (type != nullptr) *type = value.type;
     auto needed = static_cast<uint32_t>(value.data.size());
     if (data != nullptr && *size < needed) {

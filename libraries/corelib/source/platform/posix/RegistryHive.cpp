@@ -15,21 +15,16 @@
 #include <unordered_map>
 #include <utility>
 
+#include "FileReplace.h"
+#include "StringTools.h"
+#include "WinRegistry.h"
 #include "platform/PlatformFiles.h"
-#include "platform/PlatformSignals.h"
 
 namespace KestroCorelib::platform {
 
 namespace {
 
 const char kHeader[] = "REGEDIT4";
-
-std::string lowerAscii(std::string text) {
-  for (char& c : text) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return text;
-}
 
 bool isBlank(char c) { return c == ' ' || c == '\t'; }
 
@@ -74,10 +69,9 @@ bool parseHexNumber(const std::string& text, uint32_t& number) {
   return true;
 }
 
-bool startsWithNoCase(const std::string& text, std::size_t pos, const char* prefix) {
-  std::string want(prefix);
-  if (text.size() - pos < want.size()) return false;
-  return lowerAscii(text.substr(pos, want.size())) == want;
+bool startsWithNoCase(const std::string& text, std::size_t pos, std::string_view prefix) {
+  if (text.size() - pos < prefix.size()) return false;
+  return StringTools::equalsNoCase(std::string_view(text).substr(pos, prefix.size()), prefix);
 }
 
 // Reads a quoted text starting at text[pos] == '"'. Inside the quotes "\\" is a backslash and
@@ -175,7 +169,7 @@ bool parseKeyLine(const std::string& line, const std::string& rootName, std::str
   const std::string inner = line.substr(1, line.size() - 2);
   const std::size_t slash = inner.find('\\');
   const std::string root = inner.substr(0, slash);
-  if (lowerAscii(root) != lowerAscii(rootName)) {
+  if (!StringTools::equalsNoCase(root, rootName)) {
     reason = "the key \"" + inner + "\" is not under " + rootName;
     return false;
   }
@@ -222,7 +216,7 @@ bool parseTextData(const std::string& line, std::size_t pos, RegistryHive::Value
     reason = "text after the closing quote";
     return false;
   }
-  value.type = 1;
+  value.type = WinRegistry::typeString;
   value.data = data + '\0';
   return true;
 }
@@ -235,7 +229,7 @@ bool parseDwordData(const std::string& line, std::size_t pos, RegistryHive::Valu
     reason = "a dword value needs 1 to 8 hex digits";
     return false;
   }
-  value.type = 4;
+  value.type = WinRegistry::typeDword;
   for (int shift = 0; shift < 32; shift += 8) {
     value.data += static_cast<char>((number >> shift) & 0xFF);
   }
@@ -248,7 +242,7 @@ bool parseHexData(const std::string& line, std::size_t pos, const std::vector<st
                   std::size_t& next, std::string& raw, RegistryHive::Value& value,
                   std::string& reason) {
   pos += 3;
-  value.type = 3;
+  value.type = WinRegistry::typeBinary;
   if (pos < line.size() && line[pos] == '(') {
     std::size_t close = line.find(')', pos);
     if (close == std::string::npos ||
@@ -343,7 +337,7 @@ bool RegistryHive::parse(const std::string& text, std::string& error) {
       if (parseKeyLine(line, rootName, path, reason)) {
         item.kind = Kind::Section;
         item.keySpelled = path;
-        item.keyLower = lowerAscii(path);
+        item.keyLower = StringTools::lowerCopy(path);
         currentKey = item.keyLower;
         inSection = true;
       }
@@ -373,7 +367,7 @@ std::string RegistryHive::text() const {
 }
 
 std::string RegistryHive::normalisedPath(const std::string& path) const {
-  return lowerAscii(withoutTrailingBackslash(path));
+  return StringTools::lowerCopy(withoutTrailingBackslash(path));
 }
 
 bool RegistryHive::hasKey(const std::string& path) const {
@@ -396,7 +390,7 @@ std::vector<RegistryHive::Value> RegistryHive::values(const std::string& path) c
   std::unordered_map<std::string, std::size_t> index;
   for (const Item& item : items) {
     if (item.kind != Kind::Value || item.keyLower != key) continue;
-    auto found = index.emplace(lowerAscii(item.value.name), result.size());
+    auto found = index.emplace(StringTools::lowerCopy(item.value.name), result.size());
     if (found.second) {
       result.push_back(item.value);
     } else {
@@ -424,7 +418,7 @@ std::string RegistryHive::spelledPath(const std::string& path) const {
       if (section.size() <= i) continue;
       bool same = true;
       for (std::size_t j = 0; j <= i && same; ++j)
-        same = lowerAscii(section[j]) == lowerAscii(parts[j]);
+        same = StringTools::equalsNoCase(section[j], parts[j]);
       if (same) {
         spelled = section[i];
         break;
@@ -485,11 +479,10 @@ bool RegistryHive::createKey(const std::string& path) {
 bool RegistryHive::setValue(const std::string& path, const std::string& name, uint32_t type,
                             const std::string& data) {
   std::string key = normalisedPath(path);
-  std::string nameLower = lowerAscii(name);
   for (std::size_t i = items.size(); i-- > 0;) {
     Item& item = items[i];
     if (item.kind != Kind::Value || item.keyLower != key ||
-        lowerAscii(item.value.name) != nameLower) {
+        !StringTools::equalsNoCase(item.value.name, name)) {
       continue;
     }
     if (item.value.type == type && item.value.data == data) return false;
@@ -530,8 +523,9 @@ std::string RegistryHive::formatValue(const std::string& name, uint32_t type,
                                       const std::string& data, const std::string& newline) {
   static const char digits[] = "0123456789abcdef";
   std::string line = (name.empty() ? std::string("@") : quote(name)) + "=";
-  if (type == 1 && isQuotable(data)) return line + quote(data.substr(0, data.size() - 1));
-  if (type == 4 && data.size() == 4) {
+  if (type == WinRegistry::typeString && isQuotable(data))
+    return line + quote(data.substr(0, data.size() - 1));
+  if (type == WinRegistry::typeDword && data.size() == 4) {
     line += "dword:";
     for (int i = 3; i >= 0; --i) {
       auto byte = static_cast<unsigned char>(data[static_cast<std::size_t>(i)]);
@@ -540,7 +534,7 @@ std::string RegistryHive::formatValue(const std::string& name, uint32_t type,
     }
     return line;
   }
-  if (type == 3) {
+  if (type == WinRegistry::typeBinary) {
     line += "hex:";
   } else {
     std::string number;
@@ -615,17 +609,6 @@ bool readAll(int fd, std::string& text) {
   }
 }
 
-bool writeAll(int fd, const std::string& text) {
-  std::size_t done = 0;
-  while (done < text.size()) {
-    ssize_t count = ::write(fd, text.data() + done, text.size() - done);
-    if (count < 0 && errno == EINTR) continue;
-    if (count < 0) return false;
-    done += static_cast<std::size_t>(count);
-  }
-  return true;
-}
-
 // mkdir -p: every missing directory of `directory` is created.
 bool makeDirectories(const std::string& directory) {
   for (std::size_t slash = directory.find('/', 1);; slash = directory.find('/', slash + 1)) {
@@ -664,53 +647,77 @@ class FileDescriptor {
   int fd;
 };
 
-// Writes `text` to a new file next to `path` and renames it over `path`; `like` gives the
-// mode and owner of the hive being replaced.
-long replaceFile(const std::string& path, const std::string& text, const struct stat& like,
-                 std::string& detail) {
-  std::size_t slash = path.rfind('/');
-  std::string directory = slash == std::string::npos ? "." : path.substr(0, slash == 0 ? 1 : slash);
-  std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
-  std::string pattern = osPath(directory + "/." + base + ".XXXXXX");
-  std::vector<char> temporary(pattern.begin(), pattern.end());
-  temporary.push_back('\0');
-  FileDescriptor out;
-  int made = 0;
-  {
-    // Made and recorded as one step, so that a signal ending the run removes it.
-    EndSignalsHeld held;
-    out.reset(::mkstemp(temporary.data()));
-    made = errno;
-    if (out.get() >= 0) setPendingFile(temporary.data());
-  }
-  if (out.get() < 0) {
-    detail = errorText(directory, made);
-    return errorFromErrno(made);
-  }
-  // The hive keeps its mode (and owner, when we are allowed to set it).
-  if (::fchmod(out.get(), like.st_mode & 07777) != 0) {
-    // Not fatal: the new hive is then private to its writer, which loses nothing.
-  }
-  if (::fchown(out.get(), like.st_uid, like.st_gid) != 0) {
-    // Only root may give a file away; an ordinary writer owns the hive already.
-  }
-  int error = 0;
-  if (!writeAll(out.get(), text) || ::fsync(out.get()) != 0 || ::close(out.release()) != 0)
-    error = errno;
-  {
-    EndSignalsHeld held;
-    if (error == 0 && ::rename(temporary.data(), osPath(path).c_str()) != 0) error = errno;
-    if (error != 0) ::unlink(temporary.data());
-    clearPendingFile();
-  }
-  if (error != 0) {
+// The parsed text of the hive at `path`; kRegCorrupt, naming file and line, when it does not
+// parse.
+long parseHive(const std::string& path, const std::string& text, RegistryHive& hive,
+               std::string& detail) {
+  std::string error;
+  if (hive.parse(text, error)) return kRegSuccess;
+  detail = path + " is not a valid REGEDIT4 hive: " + error;
+  return kRegCorrupt;
+}
+
+// Opens the hive for reading and writing, creating a missing one and, once per update
+// (`madeDirectory`), its missing directories. Only a regular file is taken.
+long openHiveForUpdate(const std::string& path, bool& madeDirectory, FileDescriptor& file,
+                       std::string& detail) {
+  while (true) {
+    file.reset(::open(osPath(path).c_str(), O_RDWR | O_CREAT | O_NONBLOCK | O_CLOEXEC, 0644));
+    if (file.get() >= 0) {
+      if (isRegular(file.get())) return kRegSuccess;
+      detail = errorText(path, EINVAL);
+      return kRegGeneralFailure;
+    }
+    int error = errno;
+    if (error == ENOENT && !madeDirectory) {
+      madeDirectory = true;
+      std::size_t slash = path.rfind('/');
+      if (slash != std::string::npos && slash > 0 && makeDirectories(path.substr(0, slash)))
+        continue;
+      error = errno;
+    }
     detail = errorText(path, error);
     return errorFromErrno(error);
   }
-  // Make the rename itself durable.
-  FileDescriptor dir(::open(osPath(directory).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (dir.get() >= 0) ::fsync(dir.get());
+}
+
+// Takes the exclusive lock on the opened hive. A writer that held the lock before us may have
+// renamed a new hive over the file we opened; then our descriptor names the old text,
+// `renamedOver` is set and the caller must open the hive again.
+long lockOpenedHive(const std::string& path, int file, bool& renamedOver, std::string& detail) {
+  struct stat opened {};
+  struct stat current {};
+  if (!lockFile(file, LOCK_EX) || ::fstat(file, &opened) != 0) {
+    const int error = errno;
+    detail = errorText(path, error);
+    return errorFromErrno(error);
+  }
+  renamedOver = ::stat(osPath(path).c_str(), &current) != 0 || current.st_ino != opened.st_ino ||
+                current.st_dev != opened.st_dev;
   return kRegSuccess;
+}
+
+// Where the new text goes: a hive that is a symbolic link stays one, and the file it points
+// to is replaced.
+std::string replacementTarget(const std::string& path) {
+  struct stat link {};
+  if (::lstat(osPath(path).c_str(), &link) != 0 || !S_ISLNK(link.st_mode)) return path;
+  std::unique_ptr<char, decltype(&std::free)> resolved(::realpath(osPath(path).c_str(), nullptr),
+                                                       &std::free);
+  return resolved ? std::string(resolved.get()) : path;
+}
+
+// Replaces the hive's file by the new text, durably: a hive holds an administrator's settings
+// and is written seldom. The new file keeps the mode and owner of the locked one.
+long writeHive(const std::string& target, const std::string& text, int locked,
+               std::string& detail) {
+  FileReplaceOptions options;
+  options.durable = true;
+  options.attributesOf = locked;
+  const FileReplaceResult result = replaceFileContent(target, text, options);
+  if (result) return kRegSuccess;
+  detail = errorText(result.path, result.error);
+  return errorFromErrno(result.error);
 }
 
 }  // namespace
@@ -748,12 +755,7 @@ long readHiveFile(const std::string& rootName, RegistryHive& hive, std::string& 
       return errorFromErrno(errno);
     }
     in.reset();
-    std::string error;
-    if (!hive.parse(text, error)) {
-      detail = path + " is not a valid REGEDIT4 hive: " + error;
-      return kRegCorrupt;
-    }
-    return kRegSuccess;
+    return parseHive(path, text, hive, detail);
   } catch (const std::bad_alloc&) {
     return kRegOutOfMemory;
   }
@@ -763,66 +765,30 @@ long updateHiveFile(const std::string& rootName,
                     const std::function<long(RegistryHive& hive, bool& changed)>& change,
                     std::string& detail) {
   try {
-    std::string path = hivePath(rootName);
+    const std::string path = hivePath(rootName);
     bool madeDirectory = false;
     while (true) {
-      RegistryHive hive(rootName);
-      FileDescriptor file(
-          ::open(osPath(path).c_str(), O_RDWR | O_CREAT | O_NONBLOCK | O_CLOEXEC, 0644));
-      if (file.get() >= 0 && !isRegular(file.get())) {
-        detail = errorText(path, EINVAL);
-        return kRegGeneralFailure;
-      }
-      if (file.get() < 0) {
-        int error = errno;
-        if (error == ENOENT && !madeDirectory) {
-          madeDirectory = true;
-          std::size_t slash = path.rfind('/');
-          if (slash != std::string::npos && slash > 0 && makeDirectories(path.substr(0, slash)))
-            continue;
-          error = errno;
-        }
+      FileDescriptor file;
+      long result = openHiveForUpdate(path, madeDirectory, file, detail);
+      if (result != kRegSuccess) return result;
+      bool renamedOver = false;
+      result = lockOpenedHive(path, file.get(), renamedOver, detail);
+      if (result != kRegSuccess) return result;
+      if (renamedOver) continue;
+      std::string text;
+      if (!readAll(file.get(), text)) {
+        const int error = errno;
         detail = errorText(path, error);
         return errorFromErrno(error);
       }
-      if (!lockFile(file.get(), LOCK_EX)) {
-        detail = errorText(path, errno);
-        return errorFromErrno(errno);
-      }
-      // A writer that held the lock before us may have renamed a new hive over the file we
-      // opened; then our descriptor names the old text and we must start again.
-      struct stat opened {};
-      struct stat current {};
-      if (::fstat(file.get(), &opened) != 0) {
-        detail = errorText(path, errno);
-        return errorFromErrno(errno);
-      }
-      if (::stat(osPath(path).c_str(), &current) != 0 || current.st_ino != opened.st_ino ||
-          current.st_dev != opened.st_dev) {
-        continue;
-      }
-      std::string text;
-      if (!readAll(file.get(), text)) {
-        detail = errorText(path, errno);
-        return errorFromErrno(errno);
-      }
-      std::string error;
-      if (!hive.parse(text, error)) {
-        detail = path + " is not a valid REGEDIT4 hive: " + error;
-        return kRegCorrupt;
-      }
+      RegistryHive hive(rootName);
+      result = parseHive(path, text, hive, detail);
+      if (result != kRegSuccess) return result;
       bool changed = false;
-      long result = change(hive, changed);
+      result = change(hive, changed);
       if (result != kRegSuccess || !changed) return result;
-      // A hive that is a symbolic link stays one: the file it points to is replaced.
-      std::string target = path;
-      struct stat link {};
-      if (::lstat(osPath(path).c_str(), &link) == 0 && S_ISLNK(link.st_mode)) {
-        std::unique_ptr<char, decltype(&std::free)> resolved(
-            ::realpath(osPath(path).c_str(), nullptr), &std::free);
-        if (resolved) target = resolved.get();
-      }
-      return replaceFile(target, hive.text(), opened, detail);
+      // The lock is held until the new hive is in place.
+      return writeHive(replacementTarget(path), hive.text(), file.get(), detail);
     }
   } catch (const std::bad_alloc&) {
     return kRegOutOfMemory;

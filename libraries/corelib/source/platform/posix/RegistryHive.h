@@ -24,17 +24,9 @@
 #include <string>
 #include <vector>
 
-namespace KestroCorelib::platform {
+#include "platform/PlatformRegistry.h"
 
-// Windows error numbers produced by the hive layer.
-constexpr long kRegSuccess = 0;
-constexpr long kRegNotFound = 2;           // ERROR_FILE_NOT_FOUND
-constexpr long kRegAccessDenied = 5;       // ERROR_ACCESS_DENIED
-constexpr long kRegOutOfMemory = 14;       // ERROR_OUTOFMEMORY
-constexpr long kRegGeneralFailure = 31;    // ERROR_GEN_FAILURE: an I/O error of another kind
-constexpr long kRegInvalidParameter = 87;  // ERROR_INVALID_PARAMETER: a name the format cannot hold
-constexpr long kRegMoreData = 234;         // ERROR_MORE_DATA
-constexpr long kRegCorrupt = 1015;         // ERROR_REGISTRY_CORRUPT: the hive is not REGEDIT4 text
+namespace KestroCorelib::platform {
 
 class RegistryHive {
  public:

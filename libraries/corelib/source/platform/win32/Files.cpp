@@ -4,8 +4,10 @@
 #include <windows.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <vector>
 
+#include "FileReplace.h"
 #include "platform/PlatformFiles.h"
 
 namespace KestroCorelib::platform {
@@ -104,3 +106,44 @@ bool windowsDirectory(std::string& result) {
 }
 
 }  // namespace KestroCorelib::platform
+
+namespace KestroCorelib {
+
+FileReplaceResult replaceFileContent(const std::string& name, const std::string& content,
+                                     const FileReplaceOptions& options) {
+  FileReplaceResult result;
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    char suffix[32];
+    std::snprintf(suffix, sizeof(suffix), ".%08lx%04x", GetTickCount(),
+                  static_cast<unsigned>(GetCurrentProcessId() + attempt) & 0xFFFF);
+    const std::string temporary = name + suffix;
+    // CREATE_NEW fails on any existing entry, a reparse point included.
+    HANDLE file = CreateFileA(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+      const DWORD error = GetLastError();
+      if (error == ERROR_FILE_EXISTS) continue;
+      result.error = static_cast<int>(error);
+      result.path = temporary;
+      return result;
+    }
+    DWORD written = 0;
+    bool ok =
+        content.empty() ||
+        (WriteFile(file, content.data(), static_cast<DWORD>(content.size()), &written, nullptr) &&
+         written == content.size());
+    if (ok && options.durable) ok = FlushFileBuffers(file) != 0;
+    const bool closed = CloseHandle(file) != 0;
+    const DWORD flags = MOVEFILE_REPLACE_EXISTING | (options.durable ? MOVEFILE_WRITE_THROUGH : 0);
+    if (ok && closed && MoveFileExA(temporary.c_str(), name.c_str(), flags)) return result;
+    result.error = static_cast<int>(GetLastError());
+    result.path = name;
+    DeleteFileA(temporary.c_str());
+    return result;
+  }
+  result.error = ERROR_FILE_EXISTS;
+  result.path = name;
+  return result;
+}
+
+}  // namespace KestroCorelib
