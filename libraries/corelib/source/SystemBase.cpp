@@ -302,9 +302,7 @@ std::string SystemInfo::get(Item item) {
       items[MachineName] = host.substr(0, host.size() - domain.size() - 1);
     }
     items[OsBits] = std::to_string(sizeof(void*) * 8);
-    uint64_t bits = StringTools::toUInt64(items[OsBits]);
-    items[Platform] =
-        platform::platformName() + (bits == 0 ? "" : "-" + StringTools::toString(bits));
+    items[Platform] = platform::platformName() + "-" + items[OsBits];
     std::string display;
     if (StringTools::getEnv("DISPLAY", display)) {
       items[ClientName] = display;

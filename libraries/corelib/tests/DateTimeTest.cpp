@@ -122,6 +122,10 @@ TEST(DateTimeDetails, NormalizeRepairsOutOfRangeFields) {
   EXPECT_EQ(normalized(fields(2015, 12, 31, 23, 59, 59, 1000)), "2016-01-01T00:00:00.000Z");
   EXPECT_EQ(normalized(fields(2015, 1, 1, 0, 0, 0, -1)), "2014-12-31T23:59:59.999Z");
   EXPECT_EQ(normalized(fields(2015, 1, 1, 0, -61)), "2014-12-31T22:59:00.000Z");
+  // Days right at whole 400-year eras (146,097 days each), where an era is skipped at once.
+  EXPECT_EQ(normalized(fields(2000, 3, 2 * 146097 - 1)), "2800-02-28T00:00:00.000Z");
+  EXPECT_EQ(normalized(fields(2000, 3, 2 * 146097)), "2800-02-29T00:00:00.000Z");
+  EXPECT_EQ(normalized(fields(2000, 3, 2 * 146097 + 1)), "2800-03-01T00:00:00.000Z");
   // Nothing lies before 1900: such fields become the defaults.
   EXPECT_EQ(normalized(fields(1899, 12, 31, 23, 59)), "1900-01-01T00:00:00.000Z");
   EXPECT_EQ(normalized(fields(1900, 1, 1, 0, 0, 0, -1)), "1900-01-01T00:00:00.000Z");

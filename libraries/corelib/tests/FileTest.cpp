@@ -233,6 +233,26 @@ TEST_F(FileTest, OpenOnceAndCloseOnce) {
   }
 }
 
+#ifndef _WIN32  // the process's open descriptors as Linux lists them
+// A file left open is closed when it goes: a reader that returns early leaks nothing.
+TEST_F(FileTest, FilesLeftOpenAreClosedWhenDestroyed) {
+  const auto openDescriptors = [] {
+    return std::distance(fs::directory_iterator("/proc/self/fd"), fs::directory_iterator());
+  };
+  writeRaw("a.txt", "abc");
+  writeGzip("b.gz", "abc");
+  const auto before = openDescriptors();
+  {
+    File file(path("a.txt"));
+    ZFile zfile(path("b.gz"));
+    ASSERT_TRUE(file.open());
+    ASSERT_TRUE(zfile.open());
+    EXPECT_EQ(openDescriptors(), before + 2);
+  }
+  EXPECT_EQ(openDescriptors(), before);
+}
+#endif
+
 #ifndef _WIN32  // FIFOs, devices and symbolic links as POSIX has them
 // openRegular takes only regular files, links followed: a FIFO is refused without waiting
 // for a writer, a device is never read. open still reads both.

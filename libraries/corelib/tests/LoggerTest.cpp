@@ -118,6 +118,7 @@ TEST(Logger, LevelMessagesChangeTheLevelWithinTheGlobalLevel) {
   logger.logFlood("after");
   ASSERT_EQ(collector.records.size(), 1u);
   EXPECT_EQ(collector.records[0].text, "after");
+  EXPECT_EQ(collector.records[0].level, LogLevel::flood);
 
   for (const char* ignored : {"9", "-1", "", "abc", "4x", "99999999999"}) {
     EXPECT_TRUE(sendLevel(ignored)) << ignored;

@@ -153,6 +153,14 @@ TEST(ParamStream, ReadOfWrongTypeConsumesAndLeavesTargetUnchanged) {
   p >> n;  // at the end
   EXPECT_FALSE(p.lastReadSucceeded());
   EXPECT_EQ(n, 5);
+
+  // The same for an interned string, which takes either text width but nothing else.
+  ParamStream number;
+  number << int32_t(7);
+  InternedString interned(std::string("kept"));
+  number >> interned;
+  EXPECT_FALSE(number.lastReadSucceeded());
+  EXPECT_EQ(interned.narrowText(), "kept");
 }
 
 TEST(ParamStream, InfiniteDoubleReadsAsLargestFinite) {

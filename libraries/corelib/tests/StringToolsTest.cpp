@@ -97,7 +97,8 @@ TEST(StringTools, CompareAtComparesSignedBytes) {
   using Case = std::tuple<std::string, std::size_t, std::string, int>;
   for (const auto& [text, pos, pattern, expected] :
        {Case{"abc", 1, "bc", 0}, Case{"abc", 1, "", 0}, Case{"abc", 3, "", -1},
-        Case{"abc", 1, "bcd", -1} /* text ends first */, Case{"abc", 0, "abd", -1},
+        Case{"abc", 1, "bcd", -1} /* text ends first */,
+        Case{"ab", 0, "ab\xE9", -1} /* ... also before a byte below 0 */, Case{"abc", 0, "abd", -1},
         Case{"abd", 0, "abc", 1}, Case{"a\xE9", 1, "a", -1} /* 0xE9 < 0 */}) {
     EXPECT_EQ(ST::compareAt(text, pos, pattern), expected) << text << "@" << pos;
   }
@@ -222,10 +223,12 @@ TEST(StringTools, NumbersFromText) {
   EXPECT_TRUE(ST::toBool("00"));
   EXPECT_EQ(ST::toInt32(" -12x"), -12);
   EXPECT_EQ(ST::toInt32("99999999999"), std::numeric_limits<std::int32_t>::max());
-  for (const char* all : {"4294967295", "-1", "99999999999"})
+  for (const char* all : {"4294967295", "-1", "99999999999", "-4294967296"})
     EXPECT_EQ(ST::toUInt32(all), 4294967295u) << all;
+  EXPECT_EQ(ST::toUInt32("-4294967295"), 1u);  // the most negative number still counted
   EXPECT_EQ(ST::toInt64("-9223372036854775808"), std::numeric_limits<std::int64_t>::min());
   EXPECT_EQ(ST::toInt64("99999999999999999999"), std::numeric_limits<std::int64_t>::max());
+  EXPECT_EQ(ST::toInt64("9223372036854775806"), 9223372036854775806);  // just below the limit
   EXPECT_EQ(ST::toInt64("-"), 0);
   EXPECT_EQ(ST::toInt64(" 5"), 0);  // no leading blanks
   EXPECT_EQ(ST::toInt64("12ab"), 12);
