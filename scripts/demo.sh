@@ -10,7 +10,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh
 build=${PLAVO_BUILD_DIR:-build}
-cmake -S . -B "$build" -DPLAVO_WERROR=ON >/dev/null
+cmake -S . -B "$build" >/dev/null
 cmake --build "$build" -j"$(nproc)" --target plavo
 plavo=$(realpath "$build/bin/plavo")
 

@@ -5,6 +5,6 @@ cd "$(dirname "$0")/.."
 scripts/deps.sh
 build=${1:-build}
 shift || true
-cmake -S . -B "$build" -DPLAVO_WERROR=ON "$@" >/dev/null
+cmake -S . -B "$build" "$@" >/dev/null
 cmake --build "$build" -j"$(nproc)"
 ctest --test-dir "$build" --output-on-failure -j"$(nproc)"
