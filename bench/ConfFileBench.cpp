@@ -34,16 +34,17 @@ class MapFile {
     dir = pattern;
     path = dir + "/projectmap.kconf";
     std::mt19937 rng(42);
-    std::string text = "projectmap {\n plavo {\n  gui {\n   title=Select Project\n  }\n"
-                       "  projects {\n";
+    std::string text =
+        "projectmap {\n plavo {\n  gui {\n   title=Select Project\n  }\n"
+        "  projects {\n";
     char line[64];
     for (int p = 0; p < projectCount; ++p) {
       std::snprintf(line, sizeof line, "\tp%06d%s {\n\ttype=list\n", p,
                     p % 50 == 0 ? "(global)" : "");
       text += line;
       for (int u = 0; u < usersPerProject; ++u) {
-        std::snprintf(line, sizeof line, "\tu%05u%s\n",
-                      static_cast<unsigned>(rng() % 100000), u == 0 ? "(default)" : "");
+        std::snprintf(line, sizeof line, "\tu%05u%s\n", static_cast<unsigned>(rng() % 100000),
+                      u == 0 ? "(default)" : "");
         text += line;
       }
       text += "\t}\n";

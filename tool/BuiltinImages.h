@@ -16,16 +16,16 @@ class FXIcon;
 namespace Kestro {
 
 class BuiltinImages {
-public:
-    // The toolkit icon of a built-in picture, made on the first request for `a` and kept in
-    // a process-wide table, or null for a name that is not built in. The icon belongs to
-    // the table: do not delete it. It is not created in the toolkit; the window using it
-    // does that when it is created.
-    static FX::FXIcon* getIcon(FX::FXApp* a, const std::string& name);
+ public:
+  // The toolkit icon of a built-in picture, made on the first request for `a` and kept in
+  // a process-wide table, or null for a name that is not built in. The icon belongs to
+  // the table: do not delete it. It is not created in the toolkit; the window using it
+  // does that when it is created.
+  static FX::FXIcon* getIcon(FX::FXApp* a, const std::string& name);
 
-    // The banner's GIF data, for callers that need an icon of their own (one they may
-    // scale or delete) rather than the shared one.
-    static const unsigned char* headerData();
+  // The banner's GIF data, for callers that need an icon of their own (one they may
+  // scale or delete) rather than the shared one.
+  static const unsigned char* headerData();
 };
 
 }  // namespace Kestro

@@ -20,34 +20,34 @@ class FXIcon;
 namespace Kestro {
 
 class IconProviderFile : public IconProviderBase, public ImageProviderBase {
-public:
-    // The process-wide provider.
-    static IconProviderFile& instance();
+ public:
+  // The process-wide provider.
+  static IconProviderFile& instance();
 
-    // Registers (after the two bases' hooks) "imageiconprovider"/""/"", through which image
-    // requests reach the image side; the destructor removes it.
-    IconProviderFile();
-    // Deletes the cached icons, or keeps them until the process ends once their toolkit
-    // application is gone (see ImageProviderBase).
-    ~IconProviderFile() override;
+  // Registers (after the two bases' hooks) "imageiconprovider"/""/"", through which image
+  // requests reach the image side; the destructor removes it.
+  IconProviderFile();
+  // Deletes the cached icons, or keeps them until the process ends once their toolkit
+  // application is gone (see ImageProviderBase).
+  ~IconProviderFile() override;
 
-    // General type "iconprovider" → icon side, "imageprovider" → image side, else 1.
-    int32_t receiveMessage(KestroCorelib::ImsMessage& message) override;
-    // The icon hook → icon side, the image-icon hook → image side, any other id → 1.
-    int32_t receiveHookedMessage(uint64_t hookId, KestroCorelib::ImsMessage& message) override;
+  // General type "iconprovider" → icon side, "imageprovider" → image side, else 1.
+  int32_t receiveMessage(KestroCorelib::ImsMessage& message) override;
+  // The icon hook → icon side, the image-icon hook → image side, any other id → 1.
+  int32_t receiveHookedMessage(uint64_t hookId, KestroCorelib::ImsMessage& message) override;
 
-    // The icon for file `fileName`, or null (no application, empty name, file not found,
-    // extension not png/jpg/gif in any case, unreadable file). The first request fixes the
-    // application every picture is made on. Icons are cached: the same name gives the
-    // same object without reading the file again. The icon stays the provider's and is not
-    // created in the toolkit; the window showing it does that.
-    FX::FXIcon* getIcon(const std::string& fileName, FX::FXApp* a) override;
+  // The icon for file `fileName`, or null (no application, empty name, file not found,
+  // extension not png/jpg/gif in any case, unreadable file). The first request fixes the
+  // application every picture is made on. Icons are cached: the same name gives the
+  // same object without reading the file again. The icon stays the provider's and is not
+  // created in the toolkit; the window showing it does that.
+  FX::FXIcon* getIcon(const std::string& fileName, FX::FXApp* a) override;
 
-protected:
-    FX::FXImage* takeCached(CacheKind kind, const std::wstring& fileName) override;
+ protected:
+  FX::FXImage* takeCached(CacheKind kind, const std::wstring& fileName) override;
 
-    uint64_t imageIconHook;
-    std::map<std::wstring, FX::FXIcon*> icons;
+  uint64_t imageIconHook;
+  std::map<std::wstring, FX::FXIcon*> icons;
 };
 
 }  // namespace Kestro

@@ -195,9 +195,7 @@ bool Manager::usersOf(const KestroCorelib::ConfNode& projects, const std::string
   return everybody;
 }
 
-void Manager::readGui(const std::string& path) {
-  readGuiFrom(loadMap(mapPath(path)));
-}
+void Manager::readGui(const std::string& path) { readGuiFrom(loadMap(mapPath(path))); }
 
 void Manager::readGuiFrom(const ConfNodePtr& map) {
   const ConfNodePtr gui = map->findByPath("plavo.gui");
@@ -252,7 +250,8 @@ bool Manager::setProject(const std::string& name) {
     return true;
   }
   apply();
-  reportNotEligible("Cannot set project \"" + name + "\" (not eligible). Default project was set instead.");
+  reportNotEligible("Cannot set project \"" + name +
+                    "\" (not eligible). Default project was set instead.");
   return false;
 }
 
@@ -295,14 +294,14 @@ void Manager::run(const std::string& executable, const std::string& arguments) {
   std::string slashed = exe;
   StringTools::toBackslashes(slashed);
   const bool bareName = slashed.find('\\') == std::string::npos;
-  bool found = bareName ? findExecutable(exe, exe, programFolderDirectories())
-                        : StringTools::exists(exe);
+  bool found =
+      bareName ? findExecutable(exe, exe, programFolderDirectories()) : StringTools::exists(exe);
   if (found && bareName) found = StringTools::exists(exe);
   if (!found) {
     ParamStream parameters;
     parameters << executable;
-    throw FailedToRun("Failed to run \"%\" (could not find path to executable)",
-                      KESTRO_SOURCE_TAG, parameters);
+    throw FailedToRun("Failed to run \"%\" (could not find path to executable)", KESTRO_SOURCE_TAG,
+                      parameters);
   }
   ChildProcess child(exe, arguments, true);
   if (!child.start()) {
@@ -364,11 +363,14 @@ bool searchDirectories(const std::string& name, std::string& found,
   directories.push_back(StringTools::currentDirectory());
   std::string value;
   if (!extraVariable.empty() && StringTools::getEnv(extraVariable, value)) {
-    for (const std::string& piece : StringTools::split(value, separator)) directories.push_back(piece);
+    for (const std::string& piece : StringTools::split(value, separator))
+      directories.push_back(piece);
   }
   value.clear();
-  if (StringTools::compareNoCase(extraVariable, "path") != 0 && StringTools::getEnv("PATH", value)) {
-    for (const std::string& piece : StringTools::split(value, separator, StringTools::unlimited, true)) {
+  if (StringTools::compareNoCase(extraVariable, "path") != 0 &&
+      StringTools::getEnv("PATH", value)) {
+    for (const std::string& piece :
+         StringTools::split(value, separator, StringTools::unlimited, true)) {
       directories.push_back(piece);
     }
   }

@@ -105,8 +105,7 @@ class Manager : public KestroCorelib::Throws {
   // The map file read into a tree; InvalidMapFile when the reader yields none, and the
   // reader's errors. withElementLines: the tree also knows the line of each list element
   // (ConfNode::getElementLine), for messages that point at a user's entry.
-  KestroCorelib::ConfNodePtr loadMap(const std::string& path,
-                                     bool withElementLines = false) const;
+  KestroCorelib::ConfNodePtr loadMap(const std::string& path, bool withElementLines = false) const;
   // The map's plavo.projects node; InvalidMapFile naming path when it has none.
   static KestroCorelib::ConfNodePtr findProjects(const KestroCorelib::ConfNodePtr& map,
                                                  const std::string& path);

@@ -1,6 +1,6 @@
-#include "ChildProcess.h"
-
 #include <gtest/gtest.h>
+
+#include "ChildProcess.h"
 #ifndef _WIN32
 #  include <sys/wait.h>
 #endif
@@ -56,7 +56,7 @@ TEST(ChildProcess, SplitsArgumentsAtBlanksOutsideQuotesAndOnlyTheLastLosesItsQuo
       {"a\\\" b\tc", {"a\\\"", "b", "c"}},
       {"\"a\\\" b\" w", {"\"a\\\" b\"", "w"}},
       {"\"a\tb\"", {"a\tb"}},
-      {"x \"a\\\"b\"", {"x", "\"a\\\"b\""}},  // quotes stay around a quote,
+      {"x \"a\\\"b\"", {"x", "\"a\\\"b\""}},    // quotes stay around a quote,
       {"x \"a b\\\\\"", {"x", "\"a b\\\\\""}},  // a backslash before the closing one
       {"a \"b c\"", {"a", "b c"}},
       {"a 'b'", {"a", "b"}},
@@ -65,7 +65,8 @@ TEST(ChildProcess, SplitsArgumentsAtBlanksOutsideQuotesAndOnlyTheLastLosesItsQuo
       {"a ''", {"a"}},
       {"a \"b'", {"a", "\"b'"}},  // mismatched quotes stay
   };
-  for (const SplitCase& c : cases) EXPECT_EQ(ChildProcess::splitArguments(c.text), c.expected) << c.text;
+  for (const SplitCase& c : cases)
+    EXPECT_EQ(ChildProcess::splitArguments(c.text), c.expected) << c.text;
 }
 
 TEST(ChildProcess, BuildsCommandLineWithUnquotedExecutable) {
@@ -79,20 +80,22 @@ TEST(ChildProcess, BuildsCommandLineWithUnquotedExecutable) {
             L"/opt/my tools/edit a \"b c\" d");
   EXPECT_EQ(ChildProcess("edit", "a \"b c\"", true).getCommandLine(), L"edit a \"b c\"");
   // Every byte is kept.
-  EXPECT_EQ(ChildProcess("x", "\xE9t\xE9 \xFF", true).getCommandLine(), std::wstring(L"x \u00E9t\u00E9 \u00FF"));
+  EXPECT_EQ(ChildProcess("x", "\xE9t\xE9 \xFF", true).getCommandLine(),
+            std::wstring(L"x \u00E9t\u00E9 \u00FF"));
 }
 
 TEST(ChildProcess, ReadsCommandLineByRuntimeRules) {
   const SplitCase cases[] = {
       {" a \"b c\"\td ", {"a", "b c", "d"}},
       {"x\"y z\"w", {"xy zw"}},
-      {"a\\\\\"b c\"", {"a\\b c"}},  // 2n backslashes before a quote: n, the quote toggles
+      {"a\\\\\"b c\"", {"a\\b c"}},       // 2n backslashes before a quote: n, the quote toggles
       {"a\\\\\\\"b c", {"a\\\"b", "c"}},  // 2n+1: n backslashes and a literal quote
-      {"C:\\a\\\\b", {"C:\\a\\\\b"}},  // backslashes not followed by a quote are literal
+      {"C:\\a\\\\b", {"C:\\a\\\\b"}},     // backslashes not followed by a quote are literal
       {"\"a\"\"b\" \"\" c", {"a\"b", "", "c"}},  // "" inside quotes is a quote; empty kept
       {"   ", {}},
   };
-  for (const SplitCase& c : cases) EXPECT_EQ(ChildProcess::splitCommandLine(c.text), c.expected) << c.text;
+  for (const SplitCase& c : cases)
+    EXPECT_EQ(ChildProcess::splitCommandLine(c.text), c.expected) << c.text;
 }
 
 // Apart from the apostrophes around a last argument, which the split removes, the child

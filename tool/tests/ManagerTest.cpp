@@ -1,6 +1,6 @@
-#include "Manager.h"
-
 #include <gtest/gtest.h>
+
+#include "Manager.h"
 
 #ifndef _WIN32
 #  include <fcntl.h>
@@ -23,8 +23,8 @@
 #include "ConfAgent.h"
 #include "ConfFile.h"
 #include "ConfNode.h"
-#include "TestSupport.h"
 #include "SystemBase.h"
+#include "TestSupport.h"
 
 using Kestro::Manager;
 using namespace testsupport;
@@ -67,7 +67,8 @@ std::string upperFirst(std::string text) {
   return text;
 }
 
-std::string notEligible(const std::string& project, const std::string& list, const std::string& fallback) {
+std::string notEligible(const std::string& project, const std::string& list,
+                        const std::string& fallback) {
   return "ERROR: Cannot set project \"" + project +
          "\" (not eligible). Default project was set instead.\nEligible projects are:\n" + list +
          "Default project: " + fallback + "\n";
@@ -87,16 +88,19 @@ TEST(Manager, EligibleSetAndDefault) {
        globalProject("b(global)") + listProject("a", {"x", me + "(default)"}) +
            listProject("c", {me, "y(default)"}) + listProject("d", {"x"}) +
            listProject("e", {me + "(default)"}),
-       {"a", "b", "c", "e"}, "a"},
+       {"a", "b", "c", "e"},
+       "a"},
       {"user names match exactly; only the first listing of the user counts",
        listProject("a", {upperFirst(me) + "(default)", me + "x"}) +
            listProject("b", {me, me + "(default)"}) + listProject("c", {me + "(global)"}),
-       {"b", "c"}, "N/A"},
+       {"b", "c"},
+       "N/A"},
       {"the last global default is the fallback",
        globalProject("f(GLOBAL,Default)") + listProject("h", {"nobody(default)"}) +
            globalProject("g(global,default)") + globalProject("k(global)") +
            listProject("z", {"nobody"}),
-       {"f", "g", "k"}, "g"},
+       {"f", "g", "k"},
+       "g"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -121,7 +125,7 @@ TEST(Manager, ParsesEntriesWithoutTrimming) {
       {"p(default, global)", "p", true, false},  // " global" keeps its blank
       {" a b (default)", " a b ", true, false},
       {"a(,,default,,)", "a", true, false},
-      {"a(default", "a", true, false},  // the closing parenthesis is optional
+      {"a(default", "a", true, false},    // the closing parenthesis is optional
       {"a(global))", "a", false, false},  // only one is removed
       {"a()", "a", false, false},
       {"a(", "a", false, false},
@@ -164,7 +168,8 @@ TEST(Manager, GuiTitleAndLogoFallBackToHeaderImages) {
 
   s.inst.writeMap(globalProject("a(global)"),
                   "  gui {\n   title {\n    type=int\n    value=Pick one\n   }\n"
-                  "   logo {\n    type=file\n    value=" + conf + "/missing.gif\n   }\n  }\n");
+                  "   logo {\n    type=file\n    value=" +
+                      conf + "/missing.gif\n   }\n  }\n");
   Manager first = s.fresh();
   first.readMap("");
   EXPECT_EQ(first.getTitle(), "Pick one");
@@ -176,8 +181,8 @@ TEST(Manager, GuiTitleAndLogoFallBackToHeaderImages) {
 
   // An existing logo is kept in the library's path form.
   writeFile(conf + "/logo.png", "png");
-  s.inst.writeMap(globalProject("a(global)"),
-                  "  gui {\n   logo {\n    type=file\n    value=" + conf + "/logo.png\n   }\n  }\n");
+  s.inst.writeMap(globalProject("a(global)"), "  gui {\n   logo {\n    type=file\n    value=" +
+                                                  conf + "/logo.png\n   }\n  }\n");
   Manager third = s.fresh();
   third.readMap("");
   EXPECT_EQ(third.getLogo(), libraryForm(conf + "/logo.png"));
@@ -200,8 +205,9 @@ TEST(Manager, SetsEligibleProjectOrRegistersTheDefaultAndReportsTheList) {
   expectIdFile(s.manager.getIdFileName(), "compiler");
   EXPECT_EQ(entries(s.inst.temp()), 1);  // no temporary file is left beside it
   const std::string list = "   - a\n   - b\n   - compiler\n";
-  EXPECT_EQ(s.reports, (std::vector<std::string>{notEligible("zzz", list, "a"), notEligible("", list, "a"),
-                                                 "Set project: compiler\n"}));
+  EXPECT_EQ(s.reports,
+            (std::vector<std::string>{notEligible("zzz", list, "a"), notEligible("", list, "a"),
+                                      "Set project: compiler\n"}));
 
   // No map, or a directory in its place: nothing is eligible.
   Mapped none(true);
@@ -267,8 +273,10 @@ TEST(Manager, SaveReplacesPlantedLinkAndLeavesNoTemporaryOnFailure) {
 
 TEST(Manager, InitTakesDirectoriesFromRegistryAndNormalisesThem) {
   Installation inst;
-  inst.writeHive("\"InstallDir\"=\"%MANAGER_TEST_ROOT%/install//sub/../\"\n"
-                 "\"ConfigurationDir\"=\"" + inst.root + "/install/./config/\"\n");
+  inst.writeHive(
+      "\"InstallDir\"=\"%MANAGER_TEST_ROOT%/install//sub/../\"\n"
+      "\"ConfigurationDir\"=\"" +
+      inst.root + "/install/./config/\"\n");
   const ScopedEnv registry("KESTRO_REGISTRY_DIR", (inst.root + "/registry").c_str());
   const ScopedEnv root("MANAGER_TEST_ROOT", inst.root.c_str());
   KestroCorelib::SystemBase answering;  // answers the configuration agent from the registry
@@ -317,9 +325,10 @@ class Launcher : public ::testing::Test {
   std::string makeTool(const std::string& relative, mode_t mode = 0755) {
     const std::string full = dir.root + "/" + relative;
     makeDir(relative.substr(0, relative.rfind('/') + 1));
-    writeFile(full, "#!/bin/sh\nprintf '[%s]\\n' \"$0\" \"$@\" \"$KESTRO_PROJECT\" > \"" + dir.root +
-                        "/launched.tmp\"\n/bin/mv \"" + dir.root + "/launched.tmp\" \"" + dir.root +
-                        "/launched\"\n",
+    writeFile(full,
+              "#!/bin/sh\nprintf '[%s]\\n' \"$0\" \"$@\" \"$KESTRO_PROJECT\" > \"" + dir.root +
+                  "/launched.tmp\"\n/bin/mv \"" + dir.root + "/launched.tmp\" \"" + dir.root +
+                  "/launched\"\n",
               mode);
     return full;
   }
@@ -362,7 +371,8 @@ TEST_F(Launcher, SearchOrderExtraFoldersAndParentsThenVariableThenCurrentDirecto
   makeTool("p/tool");
   setPath(dir.root + "/p");
   const ScopedEnv tools("MANAGER_TEST_TOOLS", (dir.root + "/v").c_str());
-  EXPECT_EQ(search("tool", "MANAGER_TEST_TOOLS", dir.root + "/extra/sub/deeper\n\n"), in("extra/tool"));
+  EXPECT_EQ(search("tool", "MANAGER_TEST_TOOLS", dir.root + "/extra/sub/deeper\n\n"),
+            in("extra/tool"));
   EXPECT_EQ(search("tool", "MANAGER_TEST_TOOLS"), in("v/tool"));
   EXPECT_EQ(search("tool"), in("p/tool"));
   // Naming PATH as the extra variable searches it once, in the extra variable's place.
@@ -376,7 +386,7 @@ TEST_F(Launcher, SearchOrderExtraFoldersAndParentsThenVariableThenCurrentDirecto
 }
 
 TEST_F(Launcher, OnlyExecutableRegularFilesAreHits) {
-  makeDir("a/tool");  // a directory of that name
+  makeDir("a/tool");         // a directory of that name
   makeTool("b/tool", 0644);  // not executable
   makeTool("c/tool");
   setPath(dir.root + "/a::" + dir.root + "/b:" + dir.root + "/c");
@@ -417,7 +427,8 @@ TEST_F(Launcher, RunStartsFoundProgramWithArguments) {
 TEST_F(Launcher, RunReportsMissingProgramAsGiven) {
   setPath(dir.root + "/cwd");
   Manager manager;
-  for (const std::string& name : {std::string("run.bat"), dir.root + "/none/tool", std::string("nosuch")}) {
+  for (const std::string& name :
+       {std::string("run.bat"), dir.root + "/none/tool", std::string("nosuch")}) {
     expectError<Manager::FailedToRun>(
         [&] { manager.run(name, ""); },
         "FailedToRun: Failed to run \"" + name + "\" (could not find path to executable)");

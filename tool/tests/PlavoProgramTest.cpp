@@ -76,14 +76,20 @@ const char* const kUsage =
 // user's default) listing the current user, secret listing somebody else; bin/recorder.
 void populate(const Installation& inst) {
   const std::string me = currentUser();
-  inst.writeMap("   docs(global) {\n   }\n   training(global,default) {\n   }\n"
-                  "   compiler {\n    type=list\n    " + me + "\n   }\n"
-                  "   linker {\n    type=list\n    other\n    " + me + "(default)\n   }\n"
-                  "   secret {\n    type=list\n    other\n   }\n",
-                "  gui {\n   title {\n    value=Pick\n   }\n  }\n");
+  inst.writeMap(
+      "   docs(global) {\n   }\n   training(global,default) {\n   }\n"
+      "   compiler {\n    type=list\n    " +
+          me +
+          "\n   }\n"
+          "   linker {\n    type=list\n    other\n    " +
+          me +
+          "(default)\n   }\n"
+          "   secret {\n    type=list\n    other\n   }\n",
+      "  gui {\n   title {\n    value=Pick\n   }\n  }\n");
   writeFile(inst.root + "/bin/recorder",
             "#!/bin/sh\n{ printf '[%s]\\n' \"$0\" \"$@\"; printf 'KESTRO_PROJECT=%s\\n' "
-            "\"$KESTRO_PROJECT\"; } > \"" + inst.root + "/recorded\"\n",
+            "\"$KESTRO_PROJECT\"; } > \"" +
+                inst.root + "/recorded\"\n",
             0755);
 }
 
@@ -113,7 +119,9 @@ bool waitForLockWaiters(ino_t inode, int count) {
 class Program : public ::testing::Test {
  protected:
   void SetUp() override { populate(inst); }
-  void expectIdFile(const std::string& project) { testsupport::expectIdFile(inst.idFile(), project); }
+  void expectIdFile(const std::string& project) {
+    testsupport::expectIdFile(inst.idFile(), project);
+  }
   bool registered() const { return inst.registered(); }
 
   Installation inst;
@@ -222,12 +230,14 @@ TEST_F(Program, SampleInstallationDoesTheMainJob) {
   // What scripts/demo.sh does without a display: a copy of the sample, its user alice
   // replaced by the current user.
   const std::string sample = root + "/sample";
-  ASSERT_EQ(std::system(("cp -R '" + std::string(source) + "/examples' '" + sample + "'").c_str()), 0);
-  ASSERT_EQ(std::system(("sed -i 's/\\balice\\b/" + currentUser() + "/g' '" + sample +
-                         "/config/projectmap.kconf'").c_str()),
+  ASSERT_EQ(std::system(("cp -R '" + std::string(source) + "/examples' '" + sample + "'").c_str()),
             0);
-  const Result r = inst.run({"--set", "compiler", "--verbose", "--launch", sample + "/bin/show-project",
-                             "one", "two words"},
+  ASSERT_EQ(std::system(("sed -i 's/\\balice\\b/" + currentUser() + "/g' '" + sample +
+                         "/config/projectmap.kconf'")
+                            .c_str()),
+            0);
+  const Result r = inst.run({"--set", "compiler", "--verbose", "--launch",
+                             sample + "/bin/show-project", "one", "two words"},
                             sample + "/registry", {"KESTRO_SAMPLE=" + sample});
   EXPECT_EQ(r.exitCode, 0);
   EXPECT_EQ(r.out,
@@ -237,7 +247,7 @@ TEST_F(Program, SampleInstallationDoesTheMainJob) {
             "show-project: argument 2: [two words]\n");
   EXPECT_EQ(r.err, "");
   const std::string content = readFile(sample + "/log/temp/project_id-" + currentUser() + "-" +
-                                      currentSession() + ".idval");
+                                       currentSession() + ".idval");
   EXPECT_EQ(content.substr(content.find('\n')), "\nproject=compiler");
 
   // Without --set the sample user gets the default marked in the listing.
@@ -303,7 +313,8 @@ TEST(Plavo, ForwardsTheArgumentsBehindTheExecutable) {
       {{"-l", "tool", "a"}, ""},
       // Quotes, empty elements and backslashes before a closing quote survive the trip
       // through the command line.
-      {{"plavo", "-l", "t", "a\"b", "", "c:\\x y\\", "c:\\x"}, "\"a\\\"b\" \"\" \"c:\\x y\\\\\" c:\\x"},
+      {{"plavo", "-l", "t", "a\"b", "", "c:\\x y\\", "c:\\x"},
+       "\"a\\\"b\" \"\" \"c:\\x y\\\\\" c:\\x"},
       // Apostrophes are quoted only around the last element, the one the launcher unquotes.
       {{"plavo", "-l", "t", "'b'", "'c'"}, "'b' \"'c'\""},
   };
@@ -515,8 +526,8 @@ TEST_F(Program, InterruptOrTerminateEndARunWaitingOnAFile) {
       ASSERT_EQ(state.find(") Z"), std::string::npos) << "plavo ended before it waited";
       std::istringstream locks(readFile("/proc/locks"));
       for (std::string line; std::getline(locks, line);)
-        blocked = blocked || (line.find("->") != std::string::npos &&
-                              line.find(waiter) != std::string::npos);
+        blocked = blocked ||
+                  (line.find("->") != std::string::npos && line.find(waiter) != std::string::npos);
       if (!blocked) usleep(1000);
     }
     kill(pid, signalNumber);

@@ -24,10 +24,10 @@ class SystemQueryParam : public ImsMessageParameter {
   // Answer codes set by the answering side.
   enum Status : int32_t {
     StatusOk = 0,
-    StatusNotFound = 3,      // no such key
-    StatusWrongType = 4,     // the stored value has another type
-    StatusUnsupported = 5,   // the answering side does not serve this kind of key
-    StatusNoAccess = 6,      // the stored value could not be accessed
+    StatusNotFound = 3,          // no such key
+    StatusWrongType = 4,         // the stored value has another type
+    StatusUnsupported = 5,       // the answering side does not serve this kind of key
+    StatusNoAccess = 6,          // the stored value could not be accessed
     StatusSetAccessDenied = 10,  // answers to a "set" request: refused for lack of access
     StatusSetFailed = 11,        // ... or failed for any other reason
   };
@@ -35,8 +35,7 @@ class SystemQueryParam : public ImsMessageParameter {
   SystemQueryParam() = default;
   // `valueObject` points at the requester's value of the kind `keyType` names (a
   // std::string for ConfNode::TypeLocalString and TypeSystemString); the requester owns it.
-  SystemQueryParam(const std::string& keyText, int32_t keyType, void* valueObject,
-                   bool inUserScope)
+  SystemQueryParam(const std::string& keyText, int32_t keyType, void* valueObject, bool inUserScope)
       : key(keyText), type(keyType), value(valueObject), userScope(inUserScope) {}
 
   std::string key;   // for local keys a '\'-separated path ending in the value name

@@ -240,8 +240,6 @@ class ConfNode {
   uint32_t line = 0;  // getLine's
 };
 
-inline int32_t ConfNodePtr::useCount() const noexcept {
-  return node != nullptr ? node->refs : 0;
-}
+inline int32_t ConfNodePtr::useCount() const noexcept { return node != nullptr ? node->refs : 0; }
 
 }  // namespace KestroCorelib

@@ -13,8 +13,7 @@ ConfAgent::~ConfAgent() = default;
 
 std::string ConfAgent::getLocalString(const std::string& key, bool userScope) {
   std::string text;
-  getLocal(new (std::nothrow) SystemQueryParam(key, ConfNode::TypeLocalString, &text,
-                                               userScope));
+  getLocal(new (std::nothrow) SystemQueryParam(key, ConfNode::TypeLocalString, &text, userScope));
   return text;
 }
 
@@ -41,27 +40,27 @@ void ConfAgent::getLocal(SystemQueryParam* parameter) {
         KESTRO_SOURCE_TAG, p);
   }
   switch (status) {
-    case SystemQueryParam::StatusNotFound:
-      throw GetLocal_NotFound(
-          "@conf-agent.get-local.not-found{Configuration key \"%\" was not found};",
-          KESTRO_SOURCE_TAG, p);
-    case SystemQueryParam::StatusWrongType:
-      p << ConfNode::typeName(type);
-      throw GetLocal_WrongType(
-          "@conf-agent.get-local.wrong-type{Configuration key \"%\" is not of requested type "
-          "(%)};",
-          KESTRO_SOURCE_TAG, p);
-    case SystemQueryParam::StatusNoAccess: {
-      p << ConfNode::typeName(type);
-      GetLocal_NoAccess error(
-          "@conf-agent.get-local.no-access{Got request for configuration key \"%\" of type %, "
-          "but failed to get access to it};",
-          KESTRO_SOURCE_TAG, p);
-      for (const Exception& cause : causes) error.addNested(cause);
-      throw error;
-    }
-    default:
-      return;  // 0, 5 ("not supported": the value stays as it was) and any other code
+  case SystemQueryParam::StatusNotFound:
+    throw GetLocal_NotFound(
+        "@conf-agent.get-local.not-found{Configuration key \"%\" was not found};",
+        KESTRO_SOURCE_TAG, p);
+  case SystemQueryParam::StatusWrongType:
+    p << ConfNode::typeName(type);
+    throw GetLocal_WrongType(
+        "@conf-agent.get-local.wrong-type{Configuration key \"%\" is not of requested type "
+        "(%)};",
+        KESTRO_SOURCE_TAG, p);
+  case SystemQueryParam::StatusNoAccess: {
+    p << ConfNode::typeName(type);
+    GetLocal_NoAccess error(
+        "@conf-agent.get-local.no-access{Got request for configuration key \"%\" of type %, "
+        "but failed to get access to it};",
+        KESTRO_SOURCE_TAG, p);
+    for (const Exception& cause : causes) error.addNested(cause);
+    throw error;
+  }
+  default:
+    return;  // 0, 5 ("not supported": the value stays as it was) and any other code
   }
 }
 

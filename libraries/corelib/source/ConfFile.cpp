@@ -291,12 +291,18 @@ class ConfFileReader {
     // "list" first: a project map holds little else.
     static constexpr std::pair<std::string_view, int32_t> table[] = {
         {"list", ConfNode::TypeList},
-        {"bool", ConfNode::TypeBool},         {"int", ConfNode::TypeInt},
-        {"uint", ConfNode::TypeUint},         {"float", ConfNode::TypeFloat},
-        {"double", ConfNode::TypeFloat},      {"string", ConfNode::TypeString},
-        {"datetime", ConfNode::TypeDateTime}, {"time-of-day", ConfNode::TypeTimeOfDay},
-        {"timezone", ConfNode::TypeTimeZone}, {"timespan", ConfNode::TypeTimeSpan},
-        {"dir", ConfNode::TypeDir},           {"file", ConfNode::TypeFile}};
+        {"bool", ConfNode::TypeBool},
+        {"int", ConfNode::TypeInt},
+        {"uint", ConfNode::TypeUint},
+        {"float", ConfNode::TypeFloat},
+        {"double", ConfNode::TypeFloat},
+        {"string", ConfNode::TypeString},
+        {"datetime", ConfNode::TypeDateTime},
+        {"time-of-day", ConfNode::TypeTimeOfDay},
+        {"timezone", ConfNode::TypeTimeZone},
+        {"timespan", ConfNode::TypeTimeSpan},
+        {"dir", ConfNode::TypeDir},
+        {"file", ConfNode::TypeFile}};
     const std::string_view name = text;
     for (const auto& entry : table) {
       if (name == entry.first) return entry.second;

@@ -27,9 +27,7 @@ ConfNodePtr::ConfNodePtr(const ConfNodePtr& other) noexcept : node(other.node) {
   if (node != nullptr) ++node->refs;
 }
 
-ConfNodePtr::ConfNodePtr(ConfNodePtr&& other) noexcept : node(other.node) {
-  other.node = nullptr;
-}
+ConfNodePtr::ConfNodePtr(ConfNodePtr&& other) noexcept : node(other.node) { other.node = nullptr; }
 
 ConfNodePtr& ConfNodePtr::operator=(const ConfNodePtr& other) noexcept {
   if (this != &other) {
@@ -61,27 +59,48 @@ void ConfNodePtr::reset() noexcept {
 
 std::string ConfNode::typeName(int32_t type) {
   switch (type) {
-    case TypeNone: return "none";
-    case TypeBool: return "bool";
-    case TypeInt: return "int";
-    case TypeUint: return "uint";
-    case TypeFloat: return "float";
-    case TypeString: return "string";
-    case TypeDateTime: return "datetime";
-    case TypeTimeOfDay: return "time-of-day";
-    case TypeTimeZone: return "timezone";
-    case TypeTimeSpan: return "timespan";
-    case TypeDir: return "dir";
-    case TypeFile: return "file";
-    case TypeList: return "list";
-    case TypeSubEntries: return "sub-entries";
-    case TypeSystemString: return "system string";
-    case TypeLocalInt: return "local int";
-    case TypeLocalUint: return "local uint";
-    case TypeLocalFloat: return "local float";
-    case TypeLocalString: return "local string";
-    case TypeLocalSet: return "local set";
-    default: return "undefined";
+  case TypeNone:
+    return "none";
+  case TypeBool:
+    return "bool";
+  case TypeInt:
+    return "int";
+  case TypeUint:
+    return "uint";
+  case TypeFloat:
+    return "float";
+  case TypeString:
+    return "string";
+  case TypeDateTime:
+    return "datetime";
+  case TypeTimeOfDay:
+    return "time-of-day";
+  case TypeTimeZone:
+    return "timezone";
+  case TypeTimeSpan:
+    return "timespan";
+  case TypeDir:
+    return "dir";
+  case TypeFile:
+    return "file";
+  case TypeList:
+    return "list";
+  case TypeSubEntries:
+    return "sub-entries";
+  case TypeSystemString:
+    return "system string";
+  case TypeLocalInt:
+    return "local int";
+  case TypeLocalUint:
+    return "local uint";
+  case TypeLocalFloat:
+    return "local float";
+  case TypeLocalString:
+    return "local string";
+  case TypeLocalSet:
+    return "local set";
+  default:
+    return "undefined";
   }
 }
 
@@ -310,8 +329,8 @@ ConfNodePtr ConfNode::findByPath(const std::string& path) const {
   size_t start = 0;
   for (;;) {
     size_t dot = path.find('.', start);
-    std::string first = path.substr(start, dot == std::string::npos ? std::string::npos
-                                                                     : dot - start);
+    std::string first =
+        path.substr(start, dot == std::string::npos ? std::string::npos : dot - start);
     if (first.empty()) return ConfNodePtr();
     hit = current->findChild(first);
     if (!hit) return ConfNodePtr();
@@ -359,14 +378,13 @@ void ConfNode::addListValue(const std::string& text) {
 void ConfNode::addChild(const ConfNodePtr& child) {
   if (!child) {
     throw AddChild_InvalidChild(
-        "@conf-node.add-child.invalid-child{Cannot add an empty node to \"%\"};",
-        KESTRO_SOURCE_TAG, textParams(getFullName()));
+        "@conf-node.add-child.invalid-child{Cannot add an empty node to \"%\"};", KESTRO_SOURCE_TAG,
+        textParams(getFullName()));
   }
   // Only a node with children can be an ancestor, so the common case of adding a leaf
   // costs nothing however deep this node lies.
   bool cycle = child.get() == this;
-  for (const ConfNode* n = parent; !cycle && child->hasChildren() && n != nullptr;
-       n = n->parent) {
+  for (const ConfNode* n = parent; !cycle && child->hasChildren() && n != nullptr; n = n->parent) {
     cycle = n == child.get();
   }
   if (cycle) {

@@ -303,9 +303,9 @@ TEST_F(ConfFileTest, PlainAndCompressedMapsReadTheSame) {
     const std::string pad(static_cast<size_t>(i % 37), static_cast<char>('a' + i % 26));
     const std::string name = "n" + std::to_string(i) + pad;
     const std::string body = " type=list\n separator=" + std::string(i % 3 ? "," : "") +
-                             "\n value=v " + pad + "\n k" + pad + "=w" + std::to_string(i) +
-                             "\n " + pad + "x,y " + std::to_string(i) + "\n \"q," + pad +
-                             "\"\n" + (i % 5 ? "}\n" : "sub{\n}\nz\n}\n");
+                             "\n value=v " + pad + "\n k" + pad + "=w" + std::to_string(i) + "\n " +
+                             pad + "x,y " + std::to_string(i) + "\n \"q," + pad + "\"\n" +
+                             (i % 5 ? "}\n" : "sub{\n}\nz\n}\n");
     lf += name + "{\n" + body;
     plain += name.substr(0, 1) + "\r" + name.substr(1) + "{\n" + body;
   }

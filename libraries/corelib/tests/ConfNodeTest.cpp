@@ -94,8 +94,7 @@ TEST(ConfNode, ManyChildrenAreFoundAndDuplicatesRefusedAtEverySize) {
       top->addChild(ConfNode::create(names.back()));
       if (i < 40 || i % 101 == 0 || (i > 1995 && i < 2005)) {
         for (const std::string& taken : {names.front(), names.back(), names[names.size() / 2]}) {
-          EXPECT_THROW(top->addChild(ConfNode::create(taken)),
-                       ConfNode::AddChild_NameAlreadyInUse)
+          EXPECT_THROW(top->addChild(ConfNode::create(taken)), ConfNode::AddChild_NameAlreadyInUse)
               << i << " " << taken;
         }
         EXPECT_FALSE(top->findChild(nameOf(i + 1))) << i;

@@ -16,8 +16,8 @@
 #include <algorithm>
 #include <cstdio>
 #include <fstream>
-#include <sstream>
 #include <regex>
+#include <sstream>
 
 #include "ConfAgent.h"
 #include "ConfNode.h"
@@ -69,7 +69,7 @@ std::vector<std::string> lines(const std::string& text) {
 // SystemInfo learns everything once per process, so answers that depend on the environment
 // are asked in a fresh run of this program (SystemInfo.ChildPrintsItem) with that environment:
 // the variables the items depend on are cleared, then `variables` are set.
-using Variables = std::vector<std::pair<const char*, const char*>>;
+using Variables = std::vector<std::pair<const char*, const char*> >;
 std::string itemInChild(SystemInfo::Item item, const Variables& variables) {
   int fds[2];
   if (::pipe(fds) != 0) return "pipe failed";
@@ -163,7 +163,7 @@ TEST(SystemInfo, EnvironmentDependentItems) {
 TEST(SystemInfo, SpecialFolders) {
   ScopedEnv home("HOME", "/home/t");
   ScopedEnv config("XDG_CONFIG_HOME", nullptr);
-  const std::vector<std::pair<int, std::string>> cases = {
+  const std::vector<std::pair<int, std::string> > cases = {
       {SpecialFolder::Documents, "/home/t/Documents"},
       {SpecialFolder::Desktop, "/home/t/Desktop"},
       {SpecialFolder::AppData, "/home/t/.config"},
@@ -207,7 +207,7 @@ TEST(SystemBase, AnswersSystemStringQueries) {
   EXPECT_EQ(asker.query("hostname.extra"), SystemInfo::get(SystemInfo::HostName));
   EXPECT_EQ(asker.lastKey, "hostname");
   EXPECT_EQ(asker.query("osbits"), std::to_string(sizeof(void*) * 8));
-  for (const auto& [key, item] : std::vector<std::pair<const char*, SystemInfo::Item>>{
+  for (const auto& [key, item] : std::vector<std::pair<const char*, SystemInfo::Item> >{
            {"osversion", SystemInfo::OsVersionNumber},
            {"currentuser", SystemInfo::CurrentUser},
            {"platform", SystemInfo::Platform},
@@ -338,7 +338,7 @@ TEST_F(LocalValues, EveryTypeRoundTrips) {
   EXPECT_EQ(set<uint64_t>("Numbers\\Uint", ConfNode::TypeLocalUint, 18446744073709551615ULL), 0);
   EXPECT_EQ(set<double>("Numbers\\Float", ConfNode::TypeLocalFloat, 0.5), 0);
   EXPECT_EQ(set<std::string>("Text", ConfNode::TypeLocalString, "C:\\x \"y\""), 0);
-  EXPECT_EQ(set<std::vector<std::string>>("A\\B\\Set", ConfNode::TypeLocalSet, {"b", "a"}), 0);
+  EXPECT_EQ(set<std::vector<std::string> >("A\\B\\Set", ConfNode::TypeLocalSet, {"b", "a"}), 0);
   EXPECT_EQ(
       hive("HKEY_LOCAL_MACHINE"),
       "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Kestro\\Numbers]\n"
@@ -349,7 +349,7 @@ TEST_F(LocalValues, EveryTypeRoundTrips) {
   EXPECT_EQ(get<uint64_t>("Numbers\\Uint", ConfNode::TypeLocalUint, 0), 18446744073709551615ULL);
   EXPECT_EQ(get<double>("Numbers\\Float", ConfNode::TypeLocalFloat, 0), 0.5);
   EXPECT_EQ(get<std::string>("Text", ConfNode::TypeLocalString, ""), "C:\\x \"y\"");
-  EXPECT_EQ(get<std::vector<std::string>>("A\\B\\Set", ConfNode::TypeLocalSet, {}),
+  EXPECT_EQ(get<std::vector<std::string> >("A\\B\\Set", ConfNode::TypeLocalSet, {}),
             (std::vector<std::string>{"b", "a"}));
   // A user-scoped value of any user but "SYSTEM" lives in the user's hive.
   EXPECT_EQ(set<std::string>("Scoped", ConfNode::TypeLocalString, "mine", true), 0);

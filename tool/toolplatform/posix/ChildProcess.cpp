@@ -1,4 +1,6 @@
 // WARNING: only generic POSIX code belongs in this folder.
+#include "ChildProcess.h"
+
 #include <spawn.h>
 #include <sys/types.h>
 
@@ -7,7 +9,6 @@
 #include <string>
 #include <vector>
 
-#include "ChildProcess.h"
 #include "OsFiles.h"
 #include "toolplatform/PlatformChildProcess.h"
 

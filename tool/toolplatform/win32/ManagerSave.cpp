@@ -12,9 +12,8 @@ namespace {
 
 std::string systemReason(const std::string& path, DWORD error) {
   char text[512] = {};
-  const DWORD length =
-      FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error,
-                     0, text, sizeof(text), nullptr);
+  const DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                                      nullptr, error, 0, text, sizeof(text), nullptr);
   std::string message(text, length);
   while (!message.empty() && (message.back() == '\n' || message.back() == '\r')) {
     message.pop_back();
