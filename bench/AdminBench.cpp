@@ -1,5 +1,5 @@
-// plavo-admin's work on project maps of growing size, without the process start: the check
-// of a map and one user's projects (what "plavo-admin list --user" computes).
+// plavo-admin's check of project maps of growing size, without the process start. One user's
+// projects (what "plavo-admin list --user" computes) is ManagerBench's BM_Manager_ReadMap.
 #include <benchmark/benchmark.h>
 #include <stdlib.h>
 
@@ -9,7 +9,6 @@
 #include <string>
 
 #include "LargeMap.h"
-#include "Manager.h"
 #include "MapCheck.h"
 
 namespace {
@@ -33,18 +32,5 @@ void BM_MapCheck_Run(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations() * state.range(0));
 }
 BENCHMARK(BM_MapCheck_Run)->Arg(1000)->Arg(100000)->Unit(benchmark::kMillisecond);
-
-void BM_Manager_ReadMapForUser(benchmark::State& state) {
-  const MapFile map(state.range(0));
-  for (auto _ : state) {
-    Kestro::Manager manager;
-    manager.init(map.directory, map.directory);
-    manager.setUser("user7");
-    manager.readMap(map.path);
-    benchmark::DoNotOptimize(manager.getEligible().size());
-  }
-  state.SetItemsProcessed(state.iterations() * state.range(0));
-}
-BENCHMARK(BM_Manager_ReadMapForUser)->Arg(1000)->Arg(100000)->Unit(benchmark::kMillisecond);
 
 }  // namespace
