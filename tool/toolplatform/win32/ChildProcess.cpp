@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "toolplatform/PlatformChildProcess.h"
+#include "toolplatform/win32/SystemErrorText.h"
 
 namespace Kestro::platform {
 
@@ -55,15 +56,7 @@ bool startProcess(const std::string& executable, const std::wstring& commandLine
 }
 
 std::string startFailure(const std::string& executable) {
-  const DWORD error = GetLastError();
-  char text[512] = {};
-  const DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                                      nullptr, error, 0, text, sizeof(text), nullptr);
-  std::string message(text, length);
-  while (!message.empty() && (message.back() == '\n' || message.back() == '\r')) {
-    message.pop_back();
-  }
-  return executable + ": " + (message.empty() ? "error " + std::to_string(error) : message);
+  return systemErrorText(executable, GetLastError());
 }
 
 void releaseProcess(ProcessRecord& record) noexcept {

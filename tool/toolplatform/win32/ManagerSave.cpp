@@ -1,27 +1,10 @@
-#include <windows.h>
-
-#include <cstdio>
 #include <string>
 
 #include "FileReplace.h"
 #include "toolplatform/PlatformManager.h"
+#include "toolplatform/win32/SystemErrorText.h"
 
 namespace Kestro::platform {
-
-namespace {
-
-std::string systemReason(const std::string& path, DWORD error) {
-  char text[512] = {};
-  const DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                                      nullptr, error, 0, text, sizeof(text), nullptr);
-  std::string message(text, length);
-  while (!message.empty() && (message.back() == '\n' || message.back() == '\r')) {
-    message.pop_back();
-  }
-  return path + ": " + (message.empty() ? "error " + std::to_string(error) : message);
-}
-
-}  // namespace
 
 bool replaceFile(const std::string& name, const std::string& content, std::string& reason) {
   if (name.empty()) {
@@ -30,7 +13,7 @@ bool replaceFile(const std::string& name, const std::string& content, std::strin
   }
   const KestroCorelib::FileReplaceResult result = KestroCorelib::replaceFileContent(name, content);
   if (result) return true;
-  reason = systemReason(result.path, static_cast<DWORD>(result.error));
+  reason = systemErrorText(result.path, static_cast<unsigned long>(result.error));
   return false;
 }
 
