@@ -282,10 +282,20 @@ TEST(Manager, SaveFailsWhenDirectoryIsMissing) {
   manager.readMap("");
   const std::string name = inst.root + "/no@where};/log/temp/project_id-" + currentUser() + "-" +
                            manager.getSession() + ".idval";
+#ifdef _WIN32
+  char text[256] = {};
+  FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                 ERROR_PATH_NOT_FOUND, 0, text, sizeof text, nullptr);
+  std::string missing = text;
+  missing.erase(missing.find_last_not_of("\r\n") + 1);
+#else
+  const std::string missing = "No such file or directory";
+#endif
+  // The reason names the missing folder, not the new file that could not be made in it.
   expectError<Manager::FailedToSave>([&] { manager.setProject(""); },
                                      "FailedToSave: Failed to save '" + name + "' file\n" +
-                                         "Exception: " + inst.root +
-                                         "/no@where};/log/temp: No such file or directory");
+                                         "Exception: " + inst.root + "/no@where};/log/temp: " +
+                                         missing);
   // The variable is set before the file is written.
   EXPECT_STREQ(std::getenv("KESTRO_PROJECT"), "N/A");
 }

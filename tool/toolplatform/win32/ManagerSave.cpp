@@ -28,6 +28,9 @@ bool replaceFile(const std::string& name, const std::string& content, std::strin
     reason = "'' is no file name";
     return false;
   }
+  // A new file that cannot be made is the directory's fault (missing, no right to write): the
+  // reason names it, as the new file's made-up name would tell the user nothing.
+  const std::string directory = name.substr(0, name.find_last_of("/\\"));
   for (int attempt = 0; attempt < 100; ++attempt) {
     char suffix[32];
     std::snprintf(suffix, sizeof(suffix), ".%08lx%04x", GetTickCount(),
@@ -38,7 +41,7 @@ bool replaceFile(const std::string& name, const std::string& content, std::strin
                               FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
       if (GetLastError() == ERROR_FILE_EXISTS) continue;
-      reason = systemReason(temporary, GetLastError());
+      reason = systemReason(directory, GetLastError());
       return false;
     }
     DWORD written = 0;
@@ -54,7 +57,7 @@ bool replaceFile(const std::string& name, const std::string& content, std::strin
     DeleteFileA(temporary.c_str());
     return false;
   }
-  reason = systemReason(name, ERROR_FILE_EXISTS);
+  reason = systemReason(directory, ERROR_FILE_EXISTS);
   return false;
 }
 
