@@ -237,9 +237,10 @@ std::string writeRecorder(const std::string& path, unsigned mode) {
   EXPECT_FALSE(error) << program << ": " << error.message();
   return program;
 #else
-  // Written beside and renamed into place: a reader never sees half a record.
+  // Written beside and renamed into place: a reader never sees half a record. Nothing is
+  // looked up on PATH, which the launcher's tests set to their own folders only.
   writeFile(path,
-            "#!/bin/sh\nout=\"$(dirname \"$0\")/out\"\nprintf '[%s]\\n' \"$0\" \"$@\" > \"$out.tmp\"\n"
+            "#!/bin/sh\nout=\"${0%/*}/out\"\nprintf '[%s]\\n' \"$0\" \"$@\" > \"$out.tmp\"\n"
             "if [ -n \"${KESTRO_PROJECT+set}\" ]; then\n"
             "  printf 'KESTRO_PROJECT=%s\\n' \"$KESTRO_PROJECT\" >> \"$out.tmp\"\nfi\n"
             "/bin/mv \"$out.tmp\" \"$out\"\n",
@@ -254,7 +255,11 @@ Installation::Installation() {
 #endif
   for (const char* sub :
        {"/registry", "/install", "/install/log", "/install/log/temp", "/install/config", "/bin"}) {
+#ifdef _WIN32
     fs::create_directory(root + sub);
+#else
+    ::mkdir((root + sub).c_str(), 0755);
+#endif
   }
 #ifndef _WIN32
   writeHive("\"InstallDir\"=\"" + root + "/install\"\n\"ConfigurationDir\"=\"" + conf() + "\"\n");
