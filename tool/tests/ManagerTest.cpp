@@ -18,6 +18,7 @@
 #include <filesystem>
 #include <map>
 #include <set>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -381,7 +382,7 @@ class Launcher : public ::testing::Test {
   }
   // What the tool started in folder recorded, once it has ended; the record is then removed.
   std::string launched(const std::string& folder) {
-    const std::string out = dir.root + "/" + folder + "/out";
+    const std::string out = folder + "/out";
 #ifdef _WIN32
     // The launcher keeps no handle of the child: its record is whole with the project in it.
     for (int i = 0; i < 300 && readFile(out).find("KESTRO_PROJECT=") == std::string::npos; ++i) {
@@ -499,12 +500,12 @@ TEST_F(Launcher, RunStartsFoundProgramWithArguments) {
 #else
   const std::string found = dir.root + "/p/kestro_tool";
 #endif
-  EXPECT_EQ(launched("p"), "[" + found + "]\n[a]\n[b c]\n[d]\nKESTRO_PROJECT=compiler\n");
+  EXPECT_EQ(launched(dir.root + "/p"), "[" + found + "]\n[a]\n[b c]\n[d]\nKESTRO_PROJECT=compiler\n");
 
   // With a directory part only the file's existence is checked.
   const std::string tool = makeTool("run.bat");
   manager.run(tool, "x");
-  EXPECT_EQ(launched(""), "[" + tool + "]\n[x]\nKESTRO_PROJECT=compiler\n");
+  EXPECT_EQ(launched(dir.root), "[" + tool + "]\n[x]\nKESTRO_PROJECT=compiler\n");
 #ifndef _WIN32  // execute rights and interpreters are POSIX's
   const std::string plain = makeTool("plain", 0644);
   expectError<Manager::FailedToRun>([&] { manager.run(plain, "a  b"); },
@@ -519,6 +520,41 @@ TEST_F(Launcher, RunStartsFoundProgramWithArguments) {
                                         "/p/kestro_broken: No such file or directory");
 #endif
 }
+
+#ifdef _WIN32
+// A program under a folder of Program Files (searched first, each subfolder in name order)
+// wins over one on PATH, and a blank in its path moves none of its arguments.
+TEST_F(Launcher, ProgramFilesFoldersComeBeforePath) {
+  const std::string programs =
+      KestroCorelib::specialFolder(KestroCorelib::SpecialFolder::ProgramFiles);
+  ASSERT_NE(programs.find(' '), std::string::npos) << programs;
+  const std::string vendor = "plavo-test-" + std::filesystem::path(dir.root).filename().string();
+  const std::filesystem::path folder = std::filesystem::path(programs) / vendor;
+  ASSERT_TRUE(std::filesystem::create_directory(folder));
+  // Removed whatever the checks say: the folder is outside the test's own.
+  struct Removal {
+    std::filesystem::path path;
+    ~Removal() {
+      std::error_code error;
+      std::filesystem::remove_all(path, error);
+    }
+  } removal{folder};
+  const std::string listed = Kestro::programFolderDirectories();
+  EXPECT_NE(listed.find(programs + "/" + vendor + "\n"), std::string::npos) << listed;
+  std::vector<std::string> lines;
+  std::istringstream in(listed);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  EXPECT_TRUE(std::is_sorted(lines.begin(), lines.end())) << listed;
+
+  writeRecorder(folder.string() + "\\kestro_tool");
+  makeTool("p/kestro_tool");
+  setPath(folders({"p"}));
+  const ScopedEnv project("KESTRO_PROJECT", "compiler");
+  Manager().run("tool", "a \"b c\"");
+  const std::string started = libraryForm(folder.string() + "/kestro_tool.exe");
+  EXPECT_EQ(launched(folder.string()), "[" + started + "]\n[a]\n[b c]\nKESTRO_PROJECT=compiler\n");
+}
+#endif
 
 TEST_F(Launcher, RunReportsMissingProgramAsGiven) {
   setPath(folders({"cwd"}));
