@@ -40,8 +40,8 @@ bool endsWell(uint64_t processId) {
                                static_cast<DWORD>(processId));
   if (process == nullptr) return false;
   DWORD code = 1;
-  const bool ended = WaitForSingleObject(process, 30000) == WAIT_OBJECT_0 &&
-                     GetExitCodeProcess(process, &code);
+  const bool ended =
+      WaitForSingleObject(process, 30000) == WAIT_OBJECT_0 && GetExitCodeProcess(process, &code);
   CloseHandle(process);
   return ended && code == 0;
 #else
@@ -139,8 +139,9 @@ TEST(ChildProcess, StartsProgramWithArgvAndEnvironment) {
   Installation dir;
   const ScopedEnv project("KESTRO_PROJECT", "compiler");
   const std::string bin = dir.root + "/bin/";
-  EXPECT_EQ(record(dir, "rec ord", "a \"b c\" 'd' \\x"),
-            "[" + bin + "rec ord" + kExe + "]\n[a]\n[b c]\n['d']\n[\\x]\nKESTRO_PROJECT=compiler\n");
+  EXPECT_EQ(
+      record(dir, "rec ord", "a \"b c\" 'd' \\x"),
+      "[" + bin + "rec ord" + kExe + "]\n[a]\n[b c]\n['d']\n[\\x]\nKESTRO_PROJECT=compiler\n");
   project.set(nullptr);
   EXPECT_EQ(record(dir, "rec", "a \"b c\""), "[" + bin + "rec" + kExe + "]\n[a]\n[b c]\n");
 #ifdef _WIN32

@@ -295,8 +295,8 @@ TEST(Manager, SaveFailsWhenDirectoryIsMissing) {
   // The reason names the missing folder, not the new file that could not be made in it.
   expectError<Manager::FailedToSave>([&] { manager.setProject(""); },
                                      "FailedToSave: Failed to save '" + name + "' file\n" +
-                                         "Exception: " + inst.root + "/no@where};/log/temp: " +
-                                         missing);
+                                         "Exception: " + inst.root +
+                                         "/no@where};/log/temp: " + missing);
   // The variable is set before the file is written.
   EXPECT_STREQ(std::getenv("KESTRO_PROJECT"), "N/A");
 }
@@ -500,7 +500,8 @@ TEST_F(Launcher, RunStartsFoundProgramWithArguments) {
 #else
   const std::string found = dir.root + "/p/kestro_tool";
 #endif
-  EXPECT_EQ(launched(dir.root + "/p"), "[" + found + "]\n[a]\n[b c]\n[d]\nKESTRO_PROJECT=compiler\n");
+  EXPECT_EQ(launched(dir.root + "/p"),
+            "[" + found + "]\n[a]\n[b c]\n[d]\nKESTRO_PROJECT=compiler\n");
 
   // With a directory part only the file's existence is checked.
   const std::string tool = makeTool("run.bat");
@@ -630,7 +631,6 @@ TEST_F(Launcher, PassesOverWhatAnotherUserPlanted) {
                 "Warning: Passed over \"" + shared +
                     "/tool\" in the search for a program: the link belongs to the user " + owner}));
 }
-
 
 // ---- The shared log/temp and files that are not regular files -----------------------------
 
