@@ -29,11 +29,9 @@ function(plavo_add_tests dir)
   if(WIN32)
     # Not built for Windows:
     # - AppFrameTest, PlavoProgramTest: they check texts on standard output and error, which
-    #   the Windows program shows in message boxes instead (PlavoWindowsTest reads those boxes).
-    # - ChildProcessTest, ManagerTest, PlavoProgramTest: they drive children and the program
-    #   through POSIX calls (fork, posix_spawn, wait, shell scripts as children).
-    list(FILTER test_sources EXCLUDE REGEX
-         "/(AppFrameTest|ChildProcessTest|ManagerTest|PlavoProgramTest)\\.cpp$")
+    #   the Windows program shows in message boxes instead (PlavoWindowsTest reads those boxes
+    #   and runs the Windows program end to end).
+    list(FILTER test_sources EXCLUDE REGEX "/(AppFrameTest|PlavoProgramTest)\\.cpp$")
   else()
     list(FILTER test_sources EXCLUDE REGEX "/[A-Za-z]*WindowsTest\\.cpp$")
   endif()

@@ -14,6 +14,7 @@
 #  include <unistd.h>
 #endif
 
+#include <algorithm>
 #include <clocale>
 #include <cstdio>
 #include <cstdlib>
@@ -175,6 +176,104 @@ std::vector<std::string> LogCollector::lines() const {
   return result;
 }
 
+int entries(const std::string& directory) {
+  std::error_code error;
+  int count = 0;
+  for (fs::directory_iterator it(directory, error), end; !error && it != end; it.increment(error))
+    ++count;
+  return error ? -1 : count;
+}
+
+std::string currentUser() {
+#ifdef _WIN32
+  char name[256] = {};
+  DWORD size = sizeof name;
+  return ::GetUserNameA(name, &size) ? name : "[unknown]";
+#else
+  const passwd* entry = ::getpwuid(::geteuid());
+  return entry != nullptr ? entry->pw_name : "[unknown]";
+#endif
+}
+
+std::string currentSession() {
+#ifdef _WIN32
+  DWORD session = 0;
+  return ::ProcessIdToSessionId(::GetCurrentProcessId(), &session) ? std::to_string(session) : "";
+#else
+  const std::string audit = readFile("/proc/self/sessionid");
+  if (!audit.empty() && audit != "4294967295") return audit;
+  const char* xdg = std::getenv("XDG_SESSION_ID");
+  const std::string id = xdg != nullptr ? xdg : "";
+  return id.find_first_not_of("0123456789") == std::string::npos ? id : "";
+#endif
+}
+
+std::string libraryForm(std::string path) {
+  for (char& c : path) c = c == '/' ? '\\' : c;
+  return path;
+}
+
+void expectIdFile(const std::string& name, const std::string& project) {
+  const std::string content = readFile(name);
+  ASSERT_EQ(content.compare(0, 5, "time="), 0) << content;
+  const size_t line = content.find('\n');
+  ASSERT_NE(line, std::string::npos) << content;
+  const std::string digits = content.substr(5, line - 5);
+  ASSERT_FALSE(digits.empty());
+  EXPECT_EQ(digits.find_first_not_of("0123456789"), std::string::npos) << digits;
+  EXPECT_NE(digits[0], '0');
+  EXPECT_EQ(content.substr(line), "\nproject=" + project);
+}
+
+std::string writeRecorder(const std::string& path, unsigned mode) {
+#ifdef _WIN32
+  (void)mode;
+  char self[MAX_PATH] = {};
+  const std::string test(self, ::GetModuleFileNameA(nullptr, self, MAX_PATH));
+  const std::string program = path + ".exe";
+  std::error_code error;
+  fs::copy_file(test.substr(0, test.find_last_of('\\') + 1) + "ArgvRecorder.exe", program,
+                fs::copy_options::overwrite_existing, error);
+  EXPECT_FALSE(error) << program << ": " << error.message();
+  return program;
+#else
+  // Written beside and renamed into place: a reader never sees half a record. Nothing is
+  // looked up on PATH, which the launcher's tests set to their own folders only.
+  writeFile(path,
+            "#!/bin/sh\nout=\"${0%/*}/out\"\nprintf '[%s]\\n' \"$0\" \"$@\" > \"$out.tmp\"\n"
+            "if [ -n \"${KESTRO_PROJECT+set}\" ]; then\n"
+            "  printf 'KESTRO_PROJECT=%s\\n' \"$KESTRO_PROJECT\" >> \"$out.tmp\"\nfi\n"
+            "/bin/mv \"$out.tmp\" \"$out\"\n",
+            mode);
+  return path;
+#endif
+}
+
+Installation::Installation() {
+#ifdef _WIN32
+  std::replace(root.begin(), root.end(), '\\', '/');
+#endif
+  for (const char* sub :
+       {"/registry", "/install", "/install/log", "/install/log/temp", "/install/config", "/bin"}) {
+#ifdef _WIN32
+    fs::create_directory(root + sub);
+#else
+    ::mkdir((root + sub).c_str(), 0755);
+#endif
+  }
+#ifndef _WIN32
+  writeHive("\"InstallDir\"=\"" + root + "/install\"\n\"ConfigurationDir\"=\"" + conf() + "\"\n");
+#endif
+}
+
+std::string Installation::idFile() const {
+  return temp() + "/project_id-" + currentUser() + "-" + currentSession() + ".idval";
+}
+
+void Installation::writeMap(const std::string& projects, const std::string& gui) const {
+  writeFile(map(), "map {\n plavo {\n" + gui + "  projects {\n" + projects + "  }\n }\n}\n");
+}
+
 #ifdef _WIN32
 void TempRegistry::TearDown() {
   for (const auto& [root, path] : {std::pair{HKEY_LOCAL_MACHINE, "K"},
@@ -234,65 +333,11 @@ std::string runUnprivileged(const std::function<std::string()>& check) {
   return answer;
 }
 
-int entries(const std::string& directory) {
-  std::error_code error;
-  int count = 0;
-  for (fs::directory_iterator it(directory, error), end; !error && it != end; it.increment(error))
-    ++count;
-  return error ? -1 : count;
-}
-
-std::string currentUser() {
-  const passwd* entry = ::getpwuid(::geteuid());
-  return entry != nullptr ? entry->pw_name : "[unknown]";
-}
-
-std::string currentSession() {
-  const std::string audit = readFile("/proc/self/sessionid");
-  if (!audit.empty() && audit != "4294967295") return audit;
-  const char* xdg = std::getenv("XDG_SESSION_ID");
-  const std::string id = xdg != nullptr ? xdg : "";
-  return id.find_first_not_of("0123456789") == std::string::npos ? id : "";
-}
-
-std::string libraryForm(std::string path) {
-  for (char& c : path) c = c == '/' ? '\\' : c;
-  return path;
-}
-
-void expectIdFile(const std::string& name, const std::string& project) {
-  const std::string content = readFile(name);
-  ASSERT_EQ(content.compare(0, 5, "time="), 0) << content;
-  const size_t line = content.find('\n');
-  ASSERT_NE(line, std::string::npos) << content;
-  const std::string digits = content.substr(5, line - 5);
-  ASSERT_FALSE(digits.empty());
-  EXPECT_EQ(digits.find_first_not_of("0123456789"), std::string::npos) << digits;
-  EXPECT_NE(digits[0], '0');
-  EXPECT_EQ(content.substr(line), "\nproject=" + project);
-}
-
-Installation::Installation() {
-  for (const char* sub :
-       {"/registry", "/install", "/install/log", "/install/log/temp", "/install/config", "/bin"}) {
-    ::mkdir((root + sub).c_str(), 0755);
-  }
-  writeHive("\"InstallDir\"=\"" + root + "/install\"\n\"ConfigurationDir\"=\"" + conf() + "\"\n");
-}
-
-std::string Installation::idFile() const {
-  return temp() + "/project_id-" + currentUser() + "-" + currentSession() + ".idval";
-}
-
 bool Installation::registered() const { return ::access(idFile().c_str(), F_OK) == 0; }
 
 void Installation::writeHive(const std::string& values) const {
   writeFile(root + "/registry/HKEY_LOCAL_MACHINE.reg",
             "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Kestro\\Resources]\n" + values);
-}
-
-void Installation::writeMap(const std::string& projects, const std::string& gui) const {
-  writeFile(map(), "map {\n plavo {\n" + gui + "  projects {\n" + projects + "  }\n }\n}\n");
 }
 
 Result Installation::run(const std::vector<std::string>& arguments, const std::string& registry,

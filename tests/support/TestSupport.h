@@ -165,6 +165,29 @@ class TempRegistry : public ::testing::Test {
 };
 #endif
 
+// ---- Files of the programs ----------------------------------------------------------------
+
+// The number of entries in a directory (a temporary file left beside another shows here).
+int entries(const std::string& directory);
+
+// The name the system information reports for this process's user.
+std::string currentUser();
+
+// The session number as the programs determine it (a child inherits this process's session).
+std::string currentSession();
+
+// The library's path form of a path: every '/' a '\\'.
+std::string libraryForm(std::string path);
+
+// The ID file holds "time=<digits>\nproject=" + project, nothing after.
+void expectIdFile(const std::string& name, const std::string& project);
+
+// Puts at path (on Windows: path + ".exe") a program that writes what it was started with to
+// "out" in its own folder: "[argument]" lines from argv[0] on, then "KESTRO_PROJECT=<value>"
+// when that variable is set. On POSIX a shell script of the mode, on Windows a copy of
+// ArgvRecorder.exe, which the build puts beside the test programs. Returns the path made.
+std::string writeRecorder(const std::string& path, unsigned mode = 0755);
+
 #ifndef _WIN32
 // ---- POSIX only ---------------------------------------------------------------------------
 
@@ -194,30 +217,17 @@ class NumericLocale {
 // text `check` returns, or a text starting with "child failed".
 std::string runUnprivileged(const std::function<std::string()>& check);
 
-// The number of entries in a directory (a temporary file left beside another shows here).
-int entries(const std::string& directory);
-
-// The name the system information reports for this process's user.
-std::string currentUser();
-
-// The session number as the programs determine it (a child inherits this process's session).
-std::string currentSession();
-
-// The library's path form of a POSIX path.
-std::string libraryForm(std::string path);
-
-// The ID file holds "time=<digits>\nproject=" + project, nothing after.
-void expectIdFile(const std::string& name, const std::string& project);
-
 // How a run of a program ended and what it wrote.
 struct Result {
   int exitCode = -1;
   std::string out, err;
 };
+#endif
 
-// A throw-away installation of the programs: root/registry holds the machine hive naming
-// root/install and root/install/config, the ID files go to root/install/log/temp, root/bin is
-// on PATH.
+// A throw-away installation of the programs: root/install holds config and log/temp (where
+// the ID files go), root/bin takes programs. On POSIX root/registry holds the machine hive
+// naming root/install and root/install/config, and root/bin is on PATH of the runs. On
+// Windows root is written with '/', the form the program gives its directories.
 class Installation {
  public:
   Installation();
@@ -226,10 +236,11 @@ class Installation {
   std::string temp() const { return root + "/install/log/temp"; }
   std::string map() const { return conf() + "/projectmap.kconf"; }
   std::string idFile() const;
-  bool registered() const;
-  void writeHive(const std::string& values) const;
   // A map whose plavo node holds the gui text and a projects node with the projects text.
   void writeMap(const std::string& projects, const std::string& gui = "") const;
+#ifndef _WIN32
+  bool registered() const;
+  void writeHive(const std::string& values) const;
 
   // Runs the built program (programName, beside this test program) in root, without a
   // display, with PATH holding only bin/ and the system folders; waits for it and for
@@ -256,6 +267,7 @@ class Installation {
   static int waitFor(pid_t pid);
   // Waits for a started program and for anything it launched, and reads what they wrote.
   Result finish(pid_t pid, const std::string& output = "std") const;
+#endif
 
  private:
   TempDir dir{"plavo-test"};
@@ -264,6 +276,5 @@ class Installation {
   std::string root = dir.path;
   std::string programName = "plavo";  // the built program that run() starts
 };
-#endif
 
 }  // namespace testsupport

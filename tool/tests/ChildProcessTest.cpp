@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
 #include "ChildProcess.h"
-#ifndef _WIN32
+#ifdef _WIN32
+#  include <windows.h>
+#else
 #  include <sys/wait.h>
 #endif
 
@@ -24,24 +26,42 @@ struct SplitCase {
   Strings expected;
 };
 
-// Starts a script that writes its argv (one per line, argv[0] first) and KESTRO_PROJECT,
-// waits for it and returns what it wrote.
+// What the recorders' names get on this system.
+#ifdef _WIN32
+const std::string kExe = ".exe";
+#else
+const std::string kExe;
+#endif
+
+// Whether the started child ends by itself with exit code 0.
+bool endsWell(uint64_t processId) {
+#ifdef _WIN32
+  HANDLE process = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE,
+                               static_cast<DWORD>(processId));
+  if (process == nullptr) return false;
+  DWORD code = 1;
+  const bool ended =
+      WaitForSingleObject(process, 30000) == WAIT_OBJECT_0 && GetExitCodeProcess(process, &code);
+  CloseHandle(process);
+  return ended && code == 0;
+#else
+  int status = 0;
+  const auto pid = static_cast<pid_t>(processId);
+  return waitpid(pid, &status, 0) == pid && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+#endif
+}
+
+// Puts a recorder at bin/<name> (writeRecorder), starts it with the arguments text, waits for
+// it and returns what it recorded.
 std::string record(const Installation& dir, const std::string& name, const std::string& arguments,
                    bool libraryPath = false) {
-  const std::string script = dir.root + "/bin/" + name;
-  writeFile(script,
-            "#!/bin/sh\nout=\"$(dirname \"$0\")/out\"\nprintf '[%s]\\n' \"$0\" \"$@\" > \"$out\"\n"
-            "printf 'project=%s\\n' \"$KESTRO_PROJECT\" >> \"$out\"\n",
-            0755);
-  ChildProcess child(libraryPath ? libraryForm(script) : script, arguments, true);
+  const std::string program = writeRecorder(dir.root + "/bin/" + name);
+  ChildProcess child(libraryPath ? libraryForm(program) : program, arguments, true);
   EXPECT_EQ(child.getState(), ChildProcess::NotStarted);
   EXPECT_TRUE(child.start());
   EXPECT_EQ(child.getState(), ChildProcess::Running);
   EXPECT_FALSE(child.start());  // already running
-  int status = 0;
-  const auto pid = static_cast<pid_t>(child.getProcessId());
-  EXPECT_EQ(waitpid(pid, &status, 0), pid);
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  EXPECT_TRUE(endsWell(child.getProcessId()));
   return readFile(dir.root + "/bin/out");
 }
 
@@ -121,12 +141,19 @@ TEST(ChildProcess, ChildReadsTheArgumentsTextByRuntimeRules) {
 TEST(ChildProcess, StartsProgramWithArgvAndEnvironment) {
   Installation dir;
   const ScopedEnv project("KESTRO_PROJECT", "compiler");
-  EXPECT_EQ(record(dir, "rec ord", "a \"b c\" 'd' \\x"),
-            "[" + dir.root + "/bin/rec ord]\n[a]\n[b c]\n['d']\n[\\x]\nproject=compiler\n");
+  const std::string bin = dir.root + "/bin/";
+  EXPECT_EQ(
+      record(dir, "rec ord", "a \"b c\" 'd' \\x"),
+      "[" + bin + "rec ord" + kExe + "]\n[a]\n[b c]\n['d']\n[\\x]\nKESTRO_PROJECT=compiler\n");
   project.set(nullptr);
-  EXPECT_EQ(record(dir, "rec", "a \"b c\""), "[" + dir.root + "/bin/rec]\n[a]\n[b c]\nproject=\n");
+  EXPECT_EQ(record(dir, "rec", "a \"b c\""), "[" + bin + "rec" + kExe + "]\n[a]\n[b c]\n");
+#ifdef _WIN32
+  // A backslash path is the system's own form.
+  EXPECT_EQ(record(dir, "rec", "", true), "[" + libraryForm(bin + "rec.exe") + "]\n");
+#else
   // A backslash path is started in POSIX form.
-  EXPECT_EQ(record(dir, "rec", "", true), "[" + dir.root + "/bin/rec]\nproject=\n");
+  EXPECT_EQ(record(dir, "rec", "", true), "[" + bin + "rec]\n");
+#endif
 }
 
 TEST(ChildProcess, StartFailsForMissingOrNonExecutableFile) {

@@ -11,7 +11,10 @@
 
 #include "TestSupport.h"
 
-using namespace testsupport;
+using testsupport::readFile;
+using testsupport::ScopedEnv;
+using testsupport::TempDir;
+using testsupport::writeFile;
 namespace fs = std::filesystem;
 
 namespace {

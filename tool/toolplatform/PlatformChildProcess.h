@@ -45,7 +45,8 @@ enum class SearchCandidate {
 // but the effective user and root can change it: the file (and a link leading to it) belongs
 // to one of them, the file is not writable by others, and its folder is not either unless the
 // folder has the sticky bit. An untrusted path gets the reason in `reason`
-// ("it belongs to the user mallory"). On Windows anything that exists is a hit.
+// ("it belongs to the user mallory"). On Windows anything that exists and is no folder is a
+// hit.
 SearchCandidate checkSearchCandidate(const std::string& path, std::string& reason);
 
 // Names of the subdirectories of folder (library form), without "." and "..", in any order;

@@ -32,7 +32,7 @@ struct FileReplaceResult {
   // GetLastError() on Windows).
   int error = 0;
   // The path the error is about, as the operating system writes it: the directory when the new
-  // file could not be made there (on Windows the new file's own name), the file otherwise.
+  // file could not be made there, the file otherwise.
   std::string path;
 
   explicit operator bool() const { return error == 0; }

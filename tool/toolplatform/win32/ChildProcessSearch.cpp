@@ -14,7 +14,12 @@ char pathListSeparator() { return ';'; }
 
 SearchCandidate checkSearchCandidate(const std::string& path, std::string& /*reason*/) {
   const bool exists = !path.empty() && _access_s(path.c_str(), 0) == 0;
-  return exists ? SearchCandidate::Usable : SearchCandidate::None;
+  // A folder named like the program (a "tool.exe" folder early on PATH) cannot be started: it
+  // must not hide the program further on.
+  const DWORD attributes = exists ? GetFileAttributesA(path.c_str()) : INVALID_FILE_ATTRIBUTES;
+  const bool folder =
+      attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+  return exists && !folder ? SearchCandidate::Usable : SearchCandidate::None;
 }
 
 std::vector<std::string> listSubdirectories(const std::string& folder) {

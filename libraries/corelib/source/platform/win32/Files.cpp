@@ -123,8 +123,11 @@ FileReplaceResult replaceFileContent(const std::string& name, const std::string&
     if (file == INVALID_HANDLE_VALUE) {
       const DWORD error = GetLastError();
       if (error == ERROR_FILE_EXISTS) continue;
+      // A new file that cannot be made is the directory's fault (missing, no right to write):
+      // the new file's made-up name would tell the user nothing.
+      const std::size_t separator = name.find_last_of("/\\");
       result.error = static_cast<int>(error);
-      result.path = temporary;
+      result.path = separator == std::string::npos ? std::string(".") : name.substr(0, separator);
       return result;
     }
     DWORD written = 0;
