@@ -53,11 +53,10 @@ TEST(FileReplace, MissingDirectoryFailsAndNamesWhereTheNewFileWasToBe) {
   EXPECT_FALSE(result);
 #ifdef _WIN32
   EXPECT_EQ(result.error, 3);  // ERROR_PATH_NOT_FOUND
-  EXPECT_EQ(result.path.rfind(name + ".", 0), 0u) << result.path;
 #else
   EXPECT_EQ(result.error, ENOENT);
-  EXPECT_EQ(result.path, directory);
 #endif
+  EXPECT_EQ(result.path, directory);
   EXPECT_TRUE(entries(dir.path).empty());
 }
 
