@@ -10,6 +10,7 @@
 #  include <random>
 
 #  include "TestSupport.h"
+#  include "WinRegistry.h"
 #  include "platform/posix/RegistryHive.h"
 
 namespace KestroCorelib::platform {
@@ -53,15 +54,16 @@ TEST(RegistryHive, ReadsEveryKindOfValue) {
   RegistryHive hive = parsed(
       "REGEDIT4\n\n; the product\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Kestro\\Resources]\n"
       "\"InstallDir\"=\"C:\\\\opt \\\"kestro\\\"\"\n\"Raw\"=\"C:\\opt\"\n@=\"default\"\n"
-      "\"Count\"=dword:0000002a\n\"Bin\"=hex:01,ff\n\"List\"=hex(7):61,00,62,\\\n  00,00\n"
+      "\"Count\"=dword:0000002a\n\"Bin\"=hex:01,ff,FA,9f\n\"List\"=hex(7):61,00,62,\\\n  00,00\n"
       "\"Quad\"=hex(b):\n");
   const std::vector<Value> expected = {
-      {"InstallDir", 1, std::string("C:\\opt \"kestro\"\0", 16)},
-      {"Raw", 1, std::string("C:\\opt\0", 7)},  // a lone backslash stands for itself
-      {"", 1, std::string("default\0", 8)},
-      {"Count", 4, std::string("\x2a\0\0\0", 4)},
-      {"Bin", 3, "\x01\xff"},
-      {"List", 7, std::string("a\0b\0\0", 5)},
+      {"InstallDir", WinRegistry::typeString, std::string("C:\\opt \"kestro\"\0", 16)},
+      {"Raw", WinRegistry::typeString,
+       std::string("C:\\opt\0", 7)},  // a lone backslash stands for itself
+      {"", WinRegistry::typeString, std::string("default\0", 8)},
+      {"Count", WinRegistry::typeDword, std::string("\x2a\0\0\0", 4)},
+      {"Bin", WinRegistry::typeBinary, "\x01\xff\xfa\x9f"},  // digits in either case
+      {"List", WinRegistry::typeStringList, std::string("a\0b\0\0", 5)},
       {"Quad", 11, ""}};
   std::vector<Value> values = hive.values("software\\KESTRO\\resources");
   ASSERT_EQ(values.size(), expected.size());
