@@ -140,6 +140,26 @@ TEST(ParamStream, TypedReadsRoundTrip) {
   EXPECT_FALSE(p.read(rest));
 }
 
+// A derived stream transforms the texts of both widths on their way in and out.
+TEST(ParamStream, DerivedStreamsEncodeAndDecodeTexts) {
+  struct Marking : ParamStream {
+    void encodeNarrow(std::string& text) override { text += "<"; }
+    void encodeWide(std::wstring& text) override { text += L"<"; }
+    void decodeNarrow(std::string& text) override { text += ">"; }
+    void decodeWide(std::wstring& text) override { text += L">"; }
+  } p;
+  p << std::string("n") << std::wstring(L"w") << std::string("i") << std::wstring(L"j");
+  EXPECT_EQ(stored(p).front(), "9:n<");
+  std::string narrow;
+  std::wstring wide;
+  InternedString a, b;
+  p >> narrow >> wide >> a >> b;
+  EXPECT_EQ(narrow, "n<>");
+  EXPECT_EQ(wide, L"w<>");
+  EXPECT_EQ(a.narrowText(), "i<>");
+  EXPECT_EQ(b.wideText(), L"j<>");
+}
+
 TEST(ParamStream, ReadOfWrongTypeConsumesAndLeavesTargetUnchanged) {
   ParamStream p;
   p << std::string("text") << int32_t(5);

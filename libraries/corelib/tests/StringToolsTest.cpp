@@ -229,6 +229,7 @@ TEST(StringTools, NumbersFromText) {
   EXPECT_EQ(ST::toInt64("-9223372036854775808"), std::numeric_limits<std::int64_t>::min());
   EXPECT_EQ(ST::toInt64("99999999999999999999"), std::numeric_limits<std::int64_t>::max());
   EXPECT_EQ(ST::toInt64("9223372036854775806"), 9223372036854775806);  // just below the limit
+  EXPECT_EQ(ST::toInt64("-9223372036854775807"), std::numeric_limits<std::int64_t>::min() + 1);
   EXPECT_EQ(ST::toInt64("-"), 0);
   EXPECT_EQ(ST::toInt64(" 5"), 0);  // no leading blanks
   EXPECT_EQ(ST::toInt64("12ab"), 12);
