@@ -142,16 +142,18 @@ TEST_F(Admin, ListAndUsersTexts) {
   EXPECT_EQ(json::parse(r.out)["users"], json::parse(R"(["bob", "amy"])"));
 
   // JSON carries UTF-8: a name that is UTF-8 (here two-byte letters from both ends of the
-  // range) as it is, any other name read as Latin-1.
+  // range, and the first three-byte lead) as it is, any other name (a lone continuation byte
+  // among them) read as Latin-1.
   inst.writeMap(
       "   \xc2\xb0"
-      "C(global) {\n   }\n   \xdf\xbf(global) {\n   }\n"
-      "   caf\xe9(global) {\n   }\n   \xe9t\xc3(global) {\n   }\n");
+      "C(global) {\n   }\n   \xdf\xbf(global) {\n   }\n   \xe0\xa4\x85(global) {\n   }\n"
+      "   caf\xe9(global) {\n   }\n   \xe9t\xc3(global) {\n   }\n   x\x80(global) {\n   }\n");
   r = admin({"list", "--json"});
-  EXPECT_EQ(json::parse(r.out)["projects"], json({"caf\xc3\xa9",
-                                                  "\xc2\xb0"
-                                                  "C",
-                                                  "\xdf\xbf", "\xc3\xa9t\xc3\x83"}));
+  EXPECT_EQ(json::parse(r.out)["projects"],
+            json({"caf\xc3\xa9", "x\xc2\x80",
+                  "\xc2\xb0"
+                  "C",
+                  "\xdf\xbf", "\xe0\xa4\x85", "\xc3\xa9t\xc3\x83"}));
 
   // Without a map nobody has a project, as with plavo.
   std::remove(inst.map().c_str());
