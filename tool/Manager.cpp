@@ -184,7 +184,7 @@ bool Manager::usersOf(const KestroCorelib::ConfNode& projects, const std::string
       everybody = everybody || entry.name == project;
       continue;
     }
-    const std::vector<std::string>& elements = child->getList();
+    const auto& elements = child->getList();
     if (entry.name != project) continue;
     for (const std::string& element : elements) {
       std::string name = element.substr(0, element.find('('));

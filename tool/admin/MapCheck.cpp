@@ -144,7 +144,7 @@ class Checker {
   }
 
   void checkUsers(const ConfNode& child, const std::string& project) {
-    const std::vector<std::string>& elements = child.getList();
+    const auto& elements = child.getList();
     inProjectCount = 0;
     // A long list gets a hash table instead of the linear look.
     inLongProject = elements.size() > 32;

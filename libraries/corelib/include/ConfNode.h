@@ -10,6 +10,7 @@
 //
 // Every operation here works without recursion, so trees nested thousands of levels deep
 // can be destroyed, cloned and named without exhausting the stack.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <map>
@@ -23,6 +24,7 @@
 namespace KestroCorelib {
 
 class ConfNode;
+class ConfArena;
 
 // A shared handle to a ConfNode: one pointer; the use count lives in the node itself, so a
 // node costs one allocation. Copies share the node; the last handle released destroys it.
@@ -83,6 +85,52 @@ class ConfNode {
   // that already has a parent: such a child would make the tree a cycle (a second parent
   // opens the way to one), which could never be released or walked.
   KESTRO_EXCEPTION(AddChild_InvalidChild);
+
+  // The elements of a list node in file order: a read-only sequence of texts that is walked,
+  // indexed and compared like a std::vector<std::string>.
+  //
+  //   for (const std::string& user : node->getList()) ...
+  //   node->getList() == std::vector<std::string>{"red", "blue"}
+  class Elements {
+   public:
+    using value_type = std::string;
+    using const_iterator = const std::string*;
+    using iterator = const_iterator;
+
+    Elements() noexcept = default;
+    // A copy lives on the heap, wherever the original lies.
+    Elements(const Elements& other);
+    Elements& operator=(const Elements& other);
+    ~Elements();
+
+    const_iterator begin() const noexcept { return data; }
+    const_iterator end() const noexcept { return data + count; }
+    std::size_t size() const noexcept { return count; }
+    bool empty() const noexcept { return count == 0; }
+    const std::string& operator[](std::size_t i) const { return data[i]; }
+    std::vector<std::string> toVector() const { return {begin(), end()}; }
+
+    friend bool operator==(const Elements& a, const std::vector<std::string>& b) {
+      return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin());
+    }
+    friend bool operator!=(const Elements& a, const std::vector<std::string>& b) {
+      return !(a == b);
+    }
+
+   private:
+    friend class ConfNode;
+    friend class ConfFileReader;
+
+    void push_back(const std::string& text);
+    // Takes over texts already built in `storage`: the heap's (owned, freed here) or an
+    // arena's (not freed here: the arena goes as a whole). The list must be empty.
+    void adopt(std::string* storage, std::size_t size, bool owned) noexcept;
+    void clear() noexcept;
+
+    std::string* data = nullptr;
+    std::size_t count = 0;
+    std::size_t capacity = 0;  // 0 when `data` is not this list's to free
+  };
 
   // Type codes, shared with the configuration agent. 1 to 12 are the file format's types.
   enum TypeCode : int32_t {
@@ -167,7 +215,7 @@ class ConfNode {
   // Raises Get_WrongType for any other type.
   std::string getFile() const;
   // The elements of a node of type list; raises Get_WrongType for any other type.
-  const std::vector<std::string>& getList() const;
+  const Elements& getList() const;
 
   // Appends a list element; raises Set_WrongType unless the node is of type list.
   void addListValue(const std::string& text);
@@ -184,6 +232,10 @@ class ConfNode {
   friend class ConfNodePtr;
 
   ConfNode(const std::string& nodeName, int32_t nodeType);
+  // A node of type 0 in the arena, which it holds once; for the reader.
+  static ConfNodePtr createIn(ConfArena& arena, const std::string& name);
+  // What the last handle does: destroys the node and gives its memory back.
+  static void destroy(ConfNode* node) noexcept;
   // One slot of the name index: the child's position in `children` plus 1 (0: free) and a
   // 32-bit hash tag of its name. Probes compare tags and read a child's name only on a tag
   // match, and the index grows from the tags alone, without touching the children.
@@ -230,14 +282,15 @@ class ConfNode {
   // are set.
   std::string name;
   std::unique_ptr<std::string> value;
-  std::vector<std::string> elements;
+  Elements elements;
   std::unique_ptr<std::map<std::string, std::string>> attributes;
   std::unique_ptr<ChildTable> children;
   ConfNode* parent = nullptr;
   int32_t type = TypeNone;
   int32_t refs = 1;  // handles sharing this node
   char separator = '\n';
-  uint32_t line = 0;  // getLine's
+  bool inArena = false;  // cut from a ConfArena rather than allocated on its own
+  uint32_t line = 0;     // getLine's
 };
 
 inline int32_t ConfNodePtr::useCount() const noexcept { return node != nullptr ? node->refs : 0; }

@@ -1,12 +1,13 @@
 #include "ConfFile.h"
 
 #include <cstdint>
-#include <iterator>
 #include <memory>
+#include <new>
 #include <string_view>
 #include <utility>
 #include <vector>
 
+#include "ConfArena.h"
 #include "File.h"
 #include "StringTools.h"
 
@@ -25,7 +26,10 @@ bool isBodyBlank(char c) { return c == ' ' || c == '\t' || c == '\v' || c == '\r
 class ConfFileReader {
  public:
   ConfFileReader(File& input, const std::string& name, bool noteElementLines)
-      : file(input), fileName(name), elementLines(noteElementLines) {}
+      : file(input), fileName(name), elementLines(noteElementLines), arena(ConfArena::create()) {}
+  ~ConfFileReader() { arena->release(); }
+  ConfFileReader(const ConfFileReader&) = delete;
+  ConfFileReader& operator=(const ConfFileReader&) = delete;
 
   void readTop(ConfNode& top) {
     top.name = readRootName();
@@ -66,15 +70,23 @@ class ConfFileReader {
     takeElements(node, firstElement);
   }
 
-  // Moves the list elements gathered since `first` into the node, in one allocation of the
-  // exact size (growing the node's vector element by element cost a fifth of a large load),
-  // and their lines when they are noted.
+  // Moves the list elements gathered since `first` into the node, in one piece of the exact
+  // size (growing the node's list element by element cost a fifth of a large load): the
+  // node's arena's, unless the node is the top one or the list too long for the arena, and
+  // their lines when they are noted.
   void takeElements(ConfNode& node, std::size_t first) {
     if (pending.size() == first) return;
-    const auto from = pending.begin() + static_cast<std::ptrdiff_t>(first);
+    const std::size_t count = pending.size() - first;
     try {
-      node.elements.insert(node.elements.end(), std::make_move_iterator(from),
-                           std::make_move_iterator(pending.end()));
+      const std::size_t bytes = count * sizeof(std::string);
+      void* storage = node.inArena ? arena->allocate(bytes) : nullptr;
+      const bool owned = storage == nullptr;
+      if (owned) storage = ::operator new(bytes);
+      auto* texts = static_cast<std::string*>(storage);
+      for (std::size_t i = 0; i < count; ++i) {
+        new (texts + i) std::string(std::move(pending[first + i]));
+      }
+      node.elements.adopt(texts, count, owned);
       if (elementLines) {
         node.setElementLines(std::vector<uint32_t>(
             pendingLines.begin() + static_cast<std::ptrdiff_t>(first), pendingLines.end()));
@@ -227,7 +239,7 @@ class ConfFileReader {
 
   void readChild(ConfNode& parent, const std::string& name, int64_t depth) {
     // A child's name is taken as it stands, unchecked.
-    ConfNodePtr child = ConfNode::create(name, ConfNode::TypeNone);
+    ConfNodePtr child = ConfNode::createIn(*arena, name);
     child->line = lineField(currentLine());  // the line of its '{', just read
     try {
       readNodeBody(*child, depth);
@@ -332,6 +344,8 @@ class ConfFileReader {
   // The list elements of the nodes being read, innermost node's last; reused throughout.
   std::vector<std::string> pending;
   std::vector<uint32_t> pendingLines;  // their lines, when noted
+  // Where the nodes below the top one and their elements go; held by each of them as well.
+  ConfArena* const arena;
 };
 
 ConfFile::ConfFile() : ImsAgent("conf-file") { logger.setSourceName("conffile"); }

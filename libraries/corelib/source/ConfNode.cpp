@@ -5,6 +5,7 @@
 #include <new>
 #include <utility>
 
+#include "ConfArena.h"
 #include "ParamStream.h"
 
 namespace KestroCorelib {
@@ -52,7 +53,75 @@ ConfNodePtr::~ConfNodePtr() { reset(); }
 void ConfNodePtr::reset() noexcept {
   ConfNode* n = node;
   node = nullptr;
-  if (n != nullptr && --n->refs == 0) delete n;
+  if (n != nullptr && --n->refs == 0) ConfNode::destroy(n);
+}
+
+// ------------------------------------------------------------------------------ Elements
+
+ConfNode::Elements::Elements(const Elements& other) {
+  if (other.count == 0) return;
+  auto* storage = static_cast<std::string*>(::operator new(other.count * sizeof(std::string)));
+  std::size_t built = 0;
+  try {
+    for (; built < other.count; ++built) new (storage + built) std::string(other.data[built]);
+  } catch (...) {
+    while (built > 0) storage[--built].~basic_string();
+    ::operator delete(storage);
+    throw;
+  }
+  adopt(storage, other.count, true);
+}
+
+ConfNode::Elements& ConfNode::Elements::operator=(const Elements& other) {
+  if (this != &other) {
+    Elements copy(other);
+    clear();
+    adopt(copy.data, copy.count, copy.capacity != 0);
+    copy.data = nullptr;
+    copy.count = copy.capacity = 0;
+  }
+  return *this;
+}
+
+ConfNode::Elements::~Elements() { clear(); }
+
+void ConfNode::Elements::clear() noexcept {
+  for (std::size_t i = 0; i < count; ++i) data[i].~basic_string();
+  if (capacity != 0) ::operator delete(data);
+  data = nullptr;
+  count = capacity = 0;
+}
+
+void ConfNode::Elements::adopt(std::string* storage, std::size_t size, bool owned) noexcept {
+  data = storage;
+  count = size;
+  capacity = owned ? size : 0;
+}
+
+void ConfNode::Elements::push_back(const std::string& text) {
+  if (count < capacity) {
+    new (data + count) std::string(text);
+    ++count;
+    return;
+  }
+  // Full, or lying in an arena: move to a larger heap buffer. The new text is built first,
+  // so a failure leaves the list as it was.
+  const std::size_t room = std::max<std::size_t>(4, count * 2);
+  auto* storage = static_cast<std::string*>(::operator new(room * sizeof(std::string)));
+  try {
+    new (storage + count) std::string(text);
+  } catch (...) {
+    ::operator delete(storage);
+    throw;
+  }
+  for (std::size_t i = 0; i < count; ++i) {
+    new (storage + i) std::string(std::move(data[i]));
+    data[i].~basic_string();
+  }
+  if (capacity != 0) ::operator delete(data);
+  data = storage;
+  ++count;
+  capacity = room;
 }
 
 // ------------------------------------------------------------------------------- ConfNode
@@ -117,6 +186,12 @@ ConfNode::ConfNode(const std::string& nodeName, int32_t nodeType)
 void ConfNode::detachChildren(ConfNode& node, std::vector<ConfNodePtr>& pending) noexcept {
   if (!node.children) return;
   for (ConfNodePtr& child : node.children->list) {
+    // A leaf that nothing else holds goes at once: it has nothing below it to release, and
+    // the 100,000 projects of a large map need not pass through the work list.
+    if (child->refs == 1 && !child->hasChildren()) {
+      child.reset();
+      continue;
+    }
     if (child->parent == &node) child->parent = nullptr;
     try {
       pending.push_back(std::move(child));
@@ -149,6 +224,29 @@ ConfNodePtr ConfNode::create(const std::string& name, int32_t type) {
   } catch (const std::bad_alloc&) {
     throw Factory_OutOfMemory(outOfMemoryMessage, KESTRO_SOURCE_TAG);
   }
+}
+
+ConfNodePtr ConfNode::createIn(ConfArena& arena, const std::string& name) {
+  try {
+    // A node always fits a page, so the arena never sends it to the heap.
+    void* place = arena.allocate(sizeof(ConfNode));
+    auto* node = new (place) ConfNode(name, TypeNone);
+    node->inArena = true;
+    arena.retain();
+    return ConfNodePtr(node);
+  } catch (const std::bad_alloc&) {
+    throw Factory_OutOfMemory(outOfMemoryMessage, KESTRO_SOURCE_TAG);
+  }
+}
+
+void ConfNode::destroy(ConfNode* node) noexcept {
+  if (!node->inArena) {
+    delete node;
+    return;
+  }
+  ConfArena* arena = ConfArena::owning(node);
+  node->~ConfNode();
+  arena->release();
 }
 
 ConfNodePtr ConfNode::create(const std::string& name) { return create(name, TypeNone); }
@@ -355,7 +453,7 @@ std::string ConfNode::getFile() const {
   return result;
 }
 
-const std::vector<std::string>& ConfNode::getList() const {
+const ConfNode::Elements& ConfNode::getList() const {
   if (type != TypeList) {
     throw Get_WrongType(
         "@conf-node.get.wrong-type{Trying to get list value from node % but this node is of "

@@ -435,6 +435,34 @@ TEST_F(ConfFileTest, RefusesFifosAndDevices) {
 }
 #endif
 
+// The reader keeps nodes and short element lists together in large blocks, and a list too
+// long for them apart; whatever a caller still holds stays readable and changeable after the
+// top node and the reader are gone.
+TEST_F(ConfFileTest, NodesOutliveTheirTreeWhereverTheyLie) {
+  std::string longList = "long{\ntype=list\n";
+  for (int i = 0; i < 3000; ++i) longList += "element-number-" + std::to_string(i) + "\n";
+  longList += "}\n";
+  ConfNodePtr shortList;
+  ConfNodePtr bigList;
+  {
+    ConfNodePtr top =
+        load("top{\nshort{\ntype=list\na-name-longer-than-fifteen\nb\n}\n" + longList + "}\n");
+    shortList = top->getChild("short");
+    bigList = top->getChild("long");
+  }
+  EXPECT_EQ(shortList->getParent(), nullptr);
+  EXPECT_EQ(shortList->getList(), (Strings{"a-name-longer-than-fifteen", "b"}));
+  ASSERT_EQ(bigList->getList().size(), 3000u);
+  EXPECT_EQ(bigList->getList()[2999], "element-number-2999");
+  shortList->addListValue("c");
+  bigList->addListValue("one more");
+  EXPECT_EQ(shortList->getList(), (Strings{"a-name-longer-than-fifteen", "b", "c"}));
+  EXPECT_EQ(bigList->getList()[3000], "one more");
+  ConfNodePtr copy = ConfNode::clone(shortList);
+  shortList.reset();
+  EXPECT_EQ(copy->getList(), (Strings{"a-name-longer-than-fifteen", "b", "c"}));
+}
+
 TEST_F(ConfFileTest, LoadHandsOverTheTreeAndKeepsNothing) {
   const std::string first = write("one{a{}}", "one.kconf");
   ConfFile reader;

@@ -152,6 +152,16 @@ TEST(ConfNode, ListsCollectElementsInOrder) {
   EXPECT_TRUE(list->getList().empty());
   for (const char* value : {"bob", "", "alice"}) list->addListValue(value);
   EXPECT_EQ(list->getList(), (std::vector<std::string>{"bob", "", "alice"}));
+  EXPECT_NE(list->getList(), (std::vector<std::string>{"bob", ""}));
+  EXPECT_NE(list->getList(), (std::vector<std::string>{"bob", "", "alicE"}));
+  // Copies are independent, and assigning replaces what was there.
+  ConfNode::Elements copy = list->getList();
+  list->addListValue("carol");
+  EXPECT_EQ(copy.toVector(), (std::vector<std::string>{"bob", "", "alice"}));
+  copy = ConfNode::clone(list)->getList();
+  EXPECT_EQ(copy, (std::vector<std::string>{"bob", "", "alice", "carol"}));
+  copy = ConfNode::Elements();
+  EXPECT_TRUE(copy.empty());
   EXPECT_EQ(ConfNode::create("f", ConfNode::TypeFile)->getFile(), "");
 }
 

@@ -1,0 +1,63 @@
+#include "ConfArena.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstring>
+#include <vector>
+
+namespace KestroCorelib {
+namespace {
+
+std::uintptr_t pageOf(const void* p) {
+  return reinterpret_cast<std::uintptr_t>(p) & ~(ConfArena::pageSize - 1);
+}
+
+// Objects are found by the page they lie in, so none may cross into the next page, and
+// every page of every block must name its arena; several blocks of growing size are filled.
+TEST(ConfArena, ObjectsStayInsideOnePageThatNamesTheirArena) {
+  ConfArena* arena = ConfArena::create();
+  ConfArena* other = ConfArena::create();
+  struct Piece {
+    unsigned char* at;
+    std::size_t size;
+  };
+  std::vector<Piece> pieces;
+  std::size_t total = 0;
+  for (std::size_t i = 0; total < (std::size_t{9} << 20); ++i) {
+    const std::size_t size = 1 + (i * 7919) % 9000;
+    auto* at = static_cast<unsigned char*>(arena->allocate(size));
+    ASSERT_NE(at, nullptr);
+    std::memset(at, static_cast<int>(i & 0xFF), size);
+    pieces.push_back({at, size});
+    total += size;
+  }
+  (void)other->allocate(16);
+  for (std::size_t i = 0; i < pieces.size(); ++i) {
+    const Piece& p = pieces[i];
+    ASSERT_EQ(reinterpret_cast<std::uintptr_t>(p.at) % 8, 0u) << i;
+    ASSERT_EQ(pageOf(p.at), pageOf(p.at + p.size - 1)) << i;
+    ASSERT_EQ(ConfArena::owning(p.at + p.size - 1), arena) << i;
+    // Nothing written later overlapped it.
+    ASSERT_EQ(p.at[0], i & 0xFF) << i;
+    ASSERT_EQ(p.at[p.size - 1], i & 0xFF) << i;
+  }
+  arena->release();
+  other->release();
+}
+
+TEST(ConfArena, WhatDoesNotFitAPageIsLeftToTheHeap) {
+  ConfArena* arena = ConfArena::create();
+  EXPECT_EQ(arena->allocate(ConfArena::largestObject + 1), nullptr);
+  void* full = arena->allocate(ConfArena::largestObject);
+  ASSERT_NE(full, nullptr);
+  EXPECT_EQ(ConfArena::owning(static_cast<char*>(full) + ConfArena::largestObject - 1), arena);
+  // A hold taken and dropped leaves the arena in use by its creator.
+  arena->retain();
+  arena->release();
+  EXPECT_NE(arena->allocate(8), nullptr);
+  arena->release();
+}
+
+}  // namespace
+}  // namespace KestroCorelib
