@@ -126,6 +126,8 @@ class ConfNode {
     // arena's (not freed here: the arena goes as a whole). The list must be empty.
     void adopt(std::string* storage, std::size_t size, bool owned) noexcept;
     void clear() noexcept;
+    // Gives back the buffer, its texts already gone: to the heap, or to its arena.
+    void dropStorage() noexcept;
 
     std::string* data = nullptr;
     std::size_t count = 0;

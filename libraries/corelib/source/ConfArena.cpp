@@ -6,6 +6,17 @@
 
 #include "platform/PlatformMemory.h"
 
+// Under AddressSanitizer the arena's free space and what was destroyed in it are marked
+// unreadable, so that a node used after its release is caught as it would be on the heap.
+#if defined(__SANITIZE_ADDRESS__)
+#  include <sanitizer/asan_interface.h>
+#  define KESTRO_HIDE(at, bytes) ASAN_POISON_MEMORY_REGION(at, bytes)
+#  define KESTRO_SHOW(at, bytes) ASAN_UNPOISON_MEMORY_REGION(at, bytes)
+#else
+#  define KESTRO_HIDE(at, bytes) ((void)(at), (void)(bytes))
+#  define KESTRO_SHOW(at, bytes) ((void)(at), (void)(bytes))
+#endif
+
 namespace KestroCorelib {
 
 namespace {
@@ -25,8 +36,13 @@ ConfArena* ConfArena::owning(const void* object) noexcept {
 }
 
 ConfArena::~ConfArena() {
-  for (const Block& block : blocks) platform::releaseBlock(block.start, block.size);
+  for (const Block& block : blocks) {
+    KESTRO_SHOW(block.start, block.size);  // the addresses may come back in another mapping
+    platform::releaseBlock(block.start, block.size);
+  }
 }
+
+void ConfArena::forget(void* object, std::size_t bytes) noexcept { KESTRO_HIDE(object, bytes); }
 
 void ConfArena::release() noexcept {
   if (--holds == 0) delete this;
@@ -38,21 +54,25 @@ void* ConfArena::allocate(std::size_t bytes) {
   if (static_cast<std::size_t>(pageEnd - next) < bytes) nextPage();
   void* object = next;
   next += bytes;
+  KESTRO_SHOW(object, bytes);
   return object;
 }
 
 void ConfArena::nextPage() {
   if (pageEnd == blockEnd) {
-    const std::size_t size = blocks.empty() ? pageSize : std::min(blocks.back().size * 2, kLargestBlock);
+    const std::size_t size =
+        blocks.empty() ? pageSize : std::min(blocks.back().size * 2, kLargestBlock);
     blocks.reserve(blocks.size() + 1);  // before the block, so that it cannot be lost
     char* start = static_cast<char*>(platform::allocateBlock(size, pageSize));
     if (start == nullptr) throw std::bad_alloc();
     blocks.push_back(Block{start, size});
+    KESTRO_HIDE(start, size);
     pageEnd = start;
     blockEnd = start + size;
   }
   next = pageEnd;
   pageEnd += pageSize;
+  KESTRO_SHOW(next, sizeof(ConfArena*));
   *reinterpret_cast<ConfArena**>(next) = this;
   next += sizeof(ConfArena*);
 }

@@ -28,6 +28,9 @@ class ConfArena {
   // Raises std::bad_alloc when memory runs out.
   void* allocate(std::size_t bytes);
 
+  // Tells that the object in these bytes is gone (they stay the arena's until it goes).
+  static void forget(void* object, std::size_t bytes) noexcept;
+
   void retain() noexcept { ++holds; }
   // Drops one hold; the last gives back every block and the arena itself.
   void release() noexcept;

@@ -87,9 +87,17 @@ ConfNode::Elements::~Elements() { clear(); }
 
 void ConfNode::Elements::clear() noexcept {
   for (std::size_t i = 0; i < count; ++i) data[i].~basic_string();
-  if (capacity != 0) ::operator delete(data);
+  dropStorage();
   data = nullptr;
   count = capacity = 0;
+}
+
+void ConfNode::Elements::dropStorage() noexcept {
+  if (capacity != 0) {
+    ::operator delete(data);
+  } else if (count != 0) {
+    ConfArena::forget(data, count * sizeof(std::string));
+  }
 }
 
 void ConfNode::Elements::adopt(std::string* storage, std::size_t size, bool owned) noexcept {
@@ -118,7 +126,7 @@ void ConfNode::Elements::push_back(const std::string& text) {
     new (storage + i) std::string(std::move(data[i]));
     data[i].~basic_string();
   }
-  if (capacity != 0) ::operator delete(data);
+  dropStorage();
   data = storage;
   ++count;
   capacity = room;
@@ -246,6 +254,7 @@ void ConfNode::destroy(ConfNode* node) noexcept {
   }
   ConfArena* arena = ConfArena::owning(node);
   node->~ConfNode();
+  ConfArena::forget(node, sizeof(ConfNode));
   arena->release();
 }
 

@@ -1,10 +1,14 @@
-#include "ConfArena.h"
-
 #include <gtest/gtest.h>
+#ifndef _WIN32
+#  include <sys/mman.h>
+#endif
 
 #include <cstdint>
 #include <cstring>
 #include <vector>
+
+#include "ConfArena.h"
+#include "platform/PlatformMemory.h"
 
 namespace KestroCorelib {
 namespace {
@@ -58,6 +62,40 @@ TEST(ConfArena, WhatDoesNotFitAPageIsLeftToTheHeap) {
   EXPECT_NE(arena->allocate(8), nullptr);
   arena->release();
 }
+
+// Blocks start where asked, large ones where a large page can back them.
+TEST(ConfArena, BlocksAreAlignedAndWritable) {
+  for (const std::size_t size : {ConfArena::pageSize, std::size_t{4} << 20}) {
+    auto* block = static_cast<unsigned char*>(platform::allocateBlock(size, ConfArena::pageSize));
+    ASSERT_NE(block, nullptr);
+    const std::size_t boundary = size < (std::size_t{2} << 20) ? ConfArena::pageSize : size / 2;
+    EXPECT_EQ(reinterpret_cast<std::uintptr_t>(block) % boundary, 0u) << size;
+    block[0] = 1;
+    block[size - 1] = 2;
+    EXPECT_EQ(block[0] + block[size - 1], 3);
+    platform::releaseBlock(block, size);
+  }
+}
+
+#ifndef _WIN32
+// The last hold gives every block back to the system, the first small one and the later
+// large ones alike.
+TEST(ConfArena, TheLastHoldGivesTheBlocksBack) {
+  ConfArena* arena = ConfArena::create();
+  std::vector<void*> firstOfEachPage;
+  for (int i = 0; i < 100; ++i)
+    firstOfEachPage.push_back(arena->allocate(ConfArena::largestObject));
+  unsigned char resident = 0;
+  auto mapped = [&resident](void* at) {
+    return mincore(reinterpret_cast<void*>(pageOf(at)), 1, &resident) == 0;
+  };
+  arena->retain();
+  arena->release();
+  for (void* at : firstOfEachPage) ASSERT_TRUE(mapped(at));
+  arena->release();
+  for (void* at : firstOfEachPage) EXPECT_FALSE(mapped(at));
+}
+#endif
 
 }  // namespace
 }  // namespace KestroCorelib

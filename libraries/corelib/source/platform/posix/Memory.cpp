@@ -1,5 +1,6 @@
 #include <sys/mman.h>
 
+#include <algorithm>
 #include <cstdint>
 
 #include "platform/PlatformMemory.h"
@@ -14,7 +15,7 @@ constexpr std::size_t kLargePage = std::size_t{2} << 20;
 
 void* allocateBlock(std::size_t size, std::size_t alignment) {
   // Large pages need blocks aligned to their size.
-  if (size >= kLargePage && alignment < kLargePage) alignment = kLargePage;
+  if (size >= kLargePage) alignment = std::max(alignment, kLargePage);
   // mmap aligns to pages only: map enough to cut an aligned block out, then unmap the rest.
   const std::size_t mapped = size + alignment;
   void* raw = mmap(nullptr, mapped, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
