@@ -48,6 +48,14 @@ KestroCorelib::Exception cause(const std::string& text) {
   return KestroCorelib::Exception("%", parameters);
 }
 
+// Whether a user entry ("alice", "alice(default,x)") is one of `user`: the text before its
+// first '(' is the name. A name holding '(' is never that text.
+bool isEntryOf(std::string_view entry, std::string_view user) {
+  if (entry.compare(0, user.size(), user) != 0) return false;
+  return (entry.size() == user.size() || entry[user.size()] == '(') &&
+         user.find('(') == std::string_view::npos;
+}
+
 std::string lowerExtension(const std::string& path) {
   std::string extension = StringTools::extension(path);
   return StringTools::toLower(extension);
@@ -148,20 +156,27 @@ Manager::Eligibility Manager::eligibilityOf(const KestroCorelib::ConfNode& proje
   std::string fallbackDefault;
   // A large map has 100,000 projects of a few users each: the children are walked in
   // place and an element is parsed only once its name is the user's.
-  const std::string_view name = userName;
+  // Projects come in name order in most maps: each is inserted at the end in constant time.
+  auto addEligible = [&result](const std::string& project) {
+    result.eligible.emplace_hint(result.eligible.end(), project);
+  };
   for (const ConfNodePtr& child : projects.getChildren()) {
-    const ProjectEntry project = parseEntry(child->getName());
+    // Most project names carry no flags and need no parsing.
+    const std::string& childName = child->getName();
+    const bool flagged = childName.find('(') != std::string::npos;
+    const ProjectEntry project = flagged ? parseEntry(childName) : ProjectEntry();
+    const std::string& projectName = flagged ? project.name : childName;
     if (project.isGlobal) {
-      result.eligible.insert(project.name);
-      if (project.isDefault) fallbackDefault = project.name;
+      addEligible(projectName);
+      if (project.isDefault) fallbackDefault = projectName;
       continue;
     }
     for (const std::string& element : child->getList()) {
-      if (std::string_view(element).substr(0, element.find('(')) != name) continue;
+      if (!isEntryOf(element, userName)) continue;
       const ProjectEntry userEntry = parseEntry(element);
-      result.eligible.insert(project.name);
+      addEligible(projectName);
       if (userEntry.isDefault && result.defaultProject.empty()) {
-        result.defaultProject = project.name;
+        result.defaultProject = projectName;
       }
       break;
     }

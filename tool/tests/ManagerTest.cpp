@@ -136,10 +136,12 @@ TEST(Manager, EligibleSetAndDefault) {
            listProject("e", {me + "(default)"}),
        {"a", "b", "c", "e"},
        "a"},
-      {"user names match exactly; only the first listing of the user counts",
-       listProject("a", {upperFirst(me) + "(default)", me + "x"}) +
-           listProject("b", {me, me + "(default)"}) + listProject("c", {me + "(global)"}),
-       {"b", "c"},
+      {"user names match exactly; only the first listing of the user counts; a project's "
+       "flags other than global leave it a list",
+       listProject("a", {upperFirst(me) + "(default)", me + "x", me.substr(0, me.size() - 1)}) +
+           listProject("b", {me, me + "(default)"}) + listProject("c", {me + "(global)"}) +
+           listProject("d(beta)", {me}),
+       {"b", "c", "d"},
        "N/A"},
       {"the last global default is the fallback",
        globalProject("f(GLOBAL,Default)") + listProject("h", {"nobody(default)"}) +
@@ -770,6 +772,9 @@ TEST(Manager, AnyUsersProjectsAgreeWithTheUsersOfEachProject) {
     EXPECT_EQ(other.getEligible(), got.eligible);
     EXPECT_EQ(other.getDefaultProject(), got.defaultProject);
   }
+  // An entry's name ends at its first '(', so a user name holding one is never listed.
+  EXPECT_EQ(Manager::eligibilityOf(*projects, "x(default)").eligible,
+            (std::set<std::string>{"docs", "t"}));
   // a's x(default) is x's second entry in a: it does not count.
   EXPECT_EQ(Manager::eligibilityOf(*projects, "x").defaultProject, "c");
   EXPECT_EQ(Manager::eligibilityOf(*projects, "y").defaultProject, "a");
