@@ -1,5 +1,6 @@
 #include "ConfFile.h"
 
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <new>
@@ -119,10 +120,16 @@ class ConfFileReader {
   struct RunEnd {
     const ConfNode& node;
     bool operator()(char b) const {
-      return static_cast<unsigned char>(b) <= '"' || b == '=' || b == '{' || b == '}' ||
-             b == node.getSeparator();
+      return kEndsRun[static_cast<unsigned char>(b)] || b == node.getSeparator();
     }
   };
+  // RunEnd's fixed bytes as a table: one look-up per byte of a run instead of five tests.
+  static constexpr std::array<bool, 256> kEndsRun = [] {
+    std::array<bool, 256> table{};
+    for (std::size_t b = 0; b <= '"'; ++b) table[b] = true;
+    for (const char b : {'=', '{', '}'}) table[static_cast<unsigned char>(b)] = true;
+    return table;
+  }();
 
   // readNodeBody's work: the text up to the closing '}' (list elements go to `pending`).
   void readBodyText(ConfNode& node, int64_t depth) {
@@ -137,7 +144,10 @@ class ConfFileReader {
           file.skipWhile(isBodyBlank);  // indentation comes in runs
           continue;
         }
-        if (c == '\n' && (!listMode || token.text.empty())) continue;
+        if (c == '\n' && (!listMode || token.text.empty())) {
+          file.skipWhile(isBodyBlank);  // the next line's indentation, without a round
+          continue;
+        }
       }
       if (listMode && readListByte(node, c, token, endsRun)) continue;
       token.quoted = false;
@@ -174,6 +184,7 @@ class ConfFileReader {
       }
       pending.push_back(std::move(token.text));
       token.text.clear();
+      if (c == '\n') file.skipWhile(isBodyBlank);
       return true;
     }
     if (c == '=' || c == '{' || c == '}') return false;
@@ -209,6 +220,7 @@ class ConfFileReader {
   void readNameByte(ConfNode& node, char c, Token& token, int64_t depth, const RunEnd& endsRun) {
     if (c == '=') {
       readAttribute(node, token.text);
+      file.skipWhile(isBodyBlank);  // it read its line break
     } else if (c == '{') {
       checkChildName(token.text, depth);
       readChild(node, token.text, depth + 1);
