@@ -69,10 +69,12 @@ class BasicFile {
   static constexpr std::size_t bufferSize = 64 * 1024;
 
   std::FILE* handle = nullptr;
-  std::unique_ptr<char[]> buffer;  // bufferSize bytes while open
-  const char* next = nullptr;      // the next unread byte of the buffer
-  const char* end = nullptr;       // one past the last byte read into the buffer
-  bool atEnd = false;              // end of file or a read error seen: neither is read past
+  // bufferSize bytes while open, and one more: a line feed after the bytes read, so that a
+  // run need not test for the end of the buffer at every byte.
+  std::unique_ptr<char[]> buffer;
+  const char* next = nullptr;  // the next unread byte of the buffer
+  const char* end = nullptr;   // one past the last byte read into the buffer
+  bool atEnd = false;          // end of file or a read error seen: neither is read past
   std::string name;
   std::wstring wideName;
   std::uint64_t line = 0;
@@ -94,8 +96,10 @@ inline bool BasicFile::getChar(char& byte) {
 }
 
 template <typename Stop> void BasicFile::appendUntil(std::string& text, Stop stop) {
+  if (next == end) return;
+  // A line feed stands after the buffered bytes: the run ends there at the latest.
   const char* run = next;
-  while (run != end && *run != '\r' && *run != '\n' && !stop(*run)) ++run;
+  while (*run != '\r' && *run != '\n' && !stop(*run)) ++run;
   if (run != next) {
     previousLine = line;
     text.append(next, static_cast<std::size_t>(run - next));
@@ -104,8 +108,9 @@ template <typename Stop> void BasicFile::appendUntil(std::string& text, Stop sto
 }
 
 template <typename Skip> void BasicFile::skipWhile(Skip skip) {
+  if (next == end) return;
   const char* run = next;
-  while (run != end && *run != '\r' && *run != '\n' && skip(*run)) ++run;
+  while (skip(*run) && *run != '\r' && *run != '\n') ++run;
   if (run != next) {
     previousLine = line;
     next = run;

@@ -135,7 +135,7 @@ bool BasicFile::openRegular() {
 bool BasicFile::attach(std::FILE* stream) {
   if (stream == nullptr) return false;
   // Nothing here throws: without memory for the buffer the file cannot be opened.
-  if (!buffer) buffer.reset(new (std::nothrow) char[bufferSize]);
+  if (!buffer) buffer.reset(new (std::nothrow) char[bufferSize + 1]);
   if (!buffer) {
     std::fclose(stream);
     return false;
@@ -176,6 +176,7 @@ bool BasicFile::getCharFromNewBuffer(char& byte) {
     }
     next = buffer.get();
     end = next + got;
+    buffer[static_cast<std::size_t>(got)] = '\n';  // the runs' sentinel
     while (next != end) {
       const char c = *next++;
       if (c == '\r' && skipCarriageReturns) continue;

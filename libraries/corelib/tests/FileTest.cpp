@@ -5,6 +5,7 @@
 #  include <unistd.h>
 #endif
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
@@ -134,6 +135,46 @@ TEST_F(FileTest, LargePlainFilesReadAcrossBlocks) {
   ASSERT_TRUE(file.getChar(c));
   EXPECT_EQ(c, expected[0]);
   EXPECT_EQ(file.getLine(), expected[0] == '\n' ? 2u : 1u);
+}
+
+// Runs take what getChar would deliver, a piece at a time: whatever the stop, the bytes of
+// the runs and of the rounds between them are the file without its carriage returns, with
+// runs ending at line breaks, at stops and at the end of each block read.
+TEST_F(FileTest, RunsDeliverWhatGetCharWould) {
+  std::string bytes;
+  std::mt19937 random(11);
+  while (bytes.size() < 200000) {
+    const unsigned pick = random() % 16;
+    bytes += pick == 0 ? '\r' : pick == 1 ? '\n' : static_cast<char>('a' + pick);
+  }
+  writeRaw("runs.kconf", bytes);
+  std::string expected;
+  for (char c : bytes) {
+    if (c != '\r') expected += c;
+  }
+
+  BasicFile file(path("runs.kconf"));
+  std::string got = "x";
+  file.appendUntil(got, [](char) { return false; });  // not open: nothing, and no crash
+  file.skipWhile([](char) { return true; });
+  EXPECT_EQ(got, "x");
+  got.clear();
+  ASSERT_TRUE(file.open());
+  char c;
+  std::size_t runs = 0;
+  while (file.getChar(c)) {
+    got += c;
+    const std::size_t before = got.size();
+    file.appendUntil(got, [c](char b) { return b == c; });  // up to the next such byte
+    runs += got.size() > before ? 1 : 0;
+  }
+  EXPECT_TRUE(got == expected);
+  EXPECT_GT(runs, 1000u);
+  EXPECT_EQ(file.getLine(),
+            static_cast<std::uint64_t>(std::count(bytes.begin(), bytes.end(), '\n')) + 1);
+  EXPECT_TRUE(file.close());
+  file.appendUntil(got, [](char) { return false; });
+  EXPECT_TRUE(got == expected);
 }
 
 #ifndef _WIN32  // pipes as named files (/dev/fd) are POSIX
