@@ -1,6 +1,5 @@
 #include "ConfArena.h"
 
-#include <algorithm>
 #include <cstdint>
 #include <new>
 
@@ -21,9 +20,10 @@ namespace KestroCorelib {
 
 namespace {
 
-// Blocks double from one page up to the size of a large page: a small map takes one small
-// block, a large one mostly blocks the system can back with large pages.
-constexpr std::size_t kLargestBlock = std::size_t{2} << 20;
+// The first block is one page, enough for a small map; every later one is the size of a large
+// page, which the system can fault in at once (the blocks in between would cost a fault per
+// 4 KiB, about as much as the reading of what they hold).
+constexpr std::size_t kLargeBlock = std::size_t{2} << 20;
 constexpr std::size_t kAlignment = 8;
 
 }  // namespace
@@ -60,8 +60,7 @@ void* ConfArena::allocate(std::size_t bytes) {
 
 void ConfArena::nextPage() {
   if (pageEnd == blockEnd) {
-    const std::size_t size =
-        blocks.empty() ? pageSize : std::min(blocks.back().size * 2, kLargestBlock);
+    const std::size_t size = blocks.empty() ? pageSize : kLargeBlock;
     blocks.reserve(blocks.size() + 1);  // before the block, so that it cannot be lost
     char* start = static_cast<char*>(platform::allocateBlock(size, pageSize));
     if (start == nullptr) throw std::bad_alloc();

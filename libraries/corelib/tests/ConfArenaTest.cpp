@@ -18,7 +18,8 @@ std::uintptr_t pageOf(const void* p) {
 }
 
 // Objects are found by the page they lie in, so none may cross into the next page, and
-// every page of every block must name its arena; several blocks of growing size are filled.
+// every page of every block must name its arena; the small first block and several large ones are
+// filled.
 TEST(ConfArena, ObjectsStayInsideOnePageThatNamesTheirArena) {
   ConfArena* arena = ConfArena::create();
   ConfArena* other = ConfArena::create();
