@@ -57,13 +57,41 @@ void checkTree(const ConfNodePtr& top) {
   if (copy->getChildNames() != top->getChildNames()) __builtin_trap();
 }
 
-void loadOne(const std::string& path) {
+// Everything a tree holds, node by node in file order, as one text.
+std::string describe(const ConfNodePtr& top) {
+  std::string text;
+  std::vector<std::pair<const ConfNode*, size_t>> work{{top.get(), 0}};
+  while (!work.empty()) {
+    const auto [node, depth] = work.back();
+    work.pop_back();
+    text += std::to_string(depth) + " " + node->getName() + " " + std::to_string(node->getType()) +
+            " " + std::to_string(node->getLine()) + " " + node->getSeparator() + " [" +
+            node->getValue() + "]";
+    for (const auto& [name, value] : node->getAttributes()) text += " " + name + "=" + value;
+    if (node->getType() == ConfNode::TypeList) {
+      for (const std::string& element : node->getList()) text += " <" + element + ">";
+    }
+    text += "\n";
+    const std::vector<ConfNodePtr>& children = node->getChildren();
+    for (auto child = children.rbegin(); child != children.rend(); ++child) {
+      work.emplace_back(child->get(), depth + 1);
+    }
+  }
+  return text;
+}
+
+// The tree read, or the error with the file's name taken out.
+std::string loadOne(const std::string& path) {
   try {
     ConfNodePtr top = ConfFile().load(path);
     if (!top) __builtin_trap();  // load never returns an empty handle
     checkTree(top);
+    return describe(top);
   } catch (const Exception& e) {
-    (void)e.getText();  // rendering the error must be safe too
+    std::string text = e.getText();  // rendering the error must be safe too
+    for (size_t at; (at = text.find(path)) != std::string::npos;)
+      text.replace(at, path.size(), "<file>");
+    return "error: " + text;
   }
 }
 
@@ -72,7 +100,14 @@ void loadOne(const std::string& path) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static const std::string plain = tempPath(".kconf");
   static const std::string packed = tempPath(".kconf.gz");
-  if (writeBytes(plain, data, size)) loadOne(plain);
-  if (writeBytes(packed, data, size)) loadOne(packed);
+  const std::string fromPlain = writeBytes(plain, data, size) ? loadOne(plain) : "";
+  const std::string fromPacked = writeBytes(packed, data, size) ? loadOne(packed) : "";
+  // A plain file is read a run at a time, a compressed one a byte at a time: without carriage
+  // returns (which only plain files drop) and without gzip's magic bytes (which make the
+  // second one really compressed), both ways must read the same.
+  const std::string bytes(reinterpret_cast<const char*>(data), size);
+  const bool comparable =
+      bytes.find('\r') == std::string::npos && !(size >= 2 && data[0] == 0x1f && data[1] == 0x8b);
+  if (comparable && fromPlain != fromPacked) __builtin_trap();
   return 0;
 }
