@@ -89,8 +89,9 @@ std::string loadOne(const std::string& path) {
     return describe(top);
   } catch (const Exception& e) {
     std::string text = e.getText();  // rendering the error must be safe too
-    for (size_t at; (at = text.find(path)) != std::string::npos;)
-      text.replace(at, path.size(), "<file>");
+    // The name comes last; the input itself may hold it (the fuzzer learns it) earlier.
+    const size_t at = text.rfind(path);
+    if (at != std::string::npos) text.replace(at, path.size(), "<file>");
     return "error: " + text;
   }
 }
