@@ -1,6 +1,8 @@
 #include "ConfArena.h"
 
+#include <algorithm>
 #include <cstdint>
+#include <iterator>
 #include <new>
 
 #include "platform/PlatformMemory.h"
@@ -20,10 +22,13 @@ namespace KestroCorelib {
 
 namespace {
 
-// The first block is one page, enough for a small map; every later one is the size of a large
-// page, which the system can fault in at once (the blocks in between would cost a fault per
-// 4 KiB, about as much as the reading of what they hold).
-constexpr std::size_t kLargeBlock = std::size_t{2} << 20;
+// The first block is one page, enough for a small map, the second eight, enough for a map of
+// a thousand projects; every later one is the size of a large page, which the system can
+// fault in at once. Smaller blocks beyond those would cost a fault per 4 KiB, about as much
+// as the reading of what they hold; a large block from the start would make every mid-sized
+// map clear 2 MiB it never uses.
+constexpr std::size_t kBlockSizes[] = {ConfArena::pageSize, 8 * ConfArena::pageSize,
+                                       std::size_t{2} << 20};
 constexpr std::size_t kAlignment = 8;
 
 }  // namespace
@@ -60,7 +65,7 @@ void* ConfArena::allocate(std::size_t bytes) {
 
 void ConfArena::nextPage() {
   if (pageEnd == blockEnd) {
-    const std::size_t size = blocks.empty() ? pageSize : kLargeBlock;
+    const std::size_t size = kBlockSizes[std::min(blocks.size(), std::size(kBlockSizes) - 1)];
     blocks.reserve(blocks.size() + 1);  // before the block, so that it cannot be lost
     char* start = static_cast<char*>(platform::allocateBlock(size, pageSize));
     if (start == nullptr) throw std::bad_alloc();
