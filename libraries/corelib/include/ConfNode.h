@@ -122,16 +122,20 @@ class ConfNode {
     friend class ConfFileReader;
 
     void push_back(const std::string& text);
+    static constexpr std::size_t maxSize = UINT32_MAX;
     // Takes over texts already built in `storage`: the heap's (owned, freed here) or an
-    // arena's (not freed here: the arena goes as a whole). The list must be empty.
+    // arena's (not freed here: the arena goes as a whole). The list must be empty, `size` at
+    // most maxSize.
     void adopt(std::string* storage, std::size_t size, bool owned) noexcept;
     void clear() noexcept;
     // Gives back the buffer, its texts already gone: to the heap, or to its arena.
     void dropStorage() noexcept;
 
+    // 32-bit counts keep a node at 88 bytes; a list of more than 4,294,967,295 elements
+    // (128 GiB of them) is refused as memory that runs out.
     std::string* data = nullptr;
-    std::size_t count = 0;
-    std::size_t capacity = 0;  // 0 when `data` is not this list's to free
+    uint32_t count = 0;
+    uint32_t capacity = 0;  // 0 when `data` is not this list's to free
   };
 
   // Type codes, shared with the configuration agent. 1 to 12 are the file format's types.
@@ -279,13 +283,19 @@ class ConfNode {
     std::vector<uint32_t> elementLines;
   };
 
-  // The fields are ordered to leave no padding: a node is 104 bytes, its line included. Most
+  // What few nodes have: a value and free attributes, allocated together when one is set.
+  struct Extras {
+    std::string value;
+    std::map<std::string, std::string> attributes;
+  };
+  Extras& extras();
+
+  // The fields are ordered to leave no padding: a node is 88 bytes, its line included. Most
   // nodes have no value, no free attributes and no children: those are allocated when they
   // are set.
   std::string name;
-  std::unique_ptr<std::string> value;
+  std::unique_ptr<Extras> extra;
   Elements elements;
-  std::unique_ptr<std::map<std::string, std::string>> attributes;
   std::unique_ptr<ChildTable> children;
   ConfNode* parent = nullptr;
   int32_t type = TypeNone;

@@ -79,6 +79,7 @@ class ConfFileReader {
     if (pending.size() == first) return;
     const std::size_t count = pending.size() - first;
     try {
+      if (count > ConfNode::Elements::maxSize) throw std::bad_alloc();
       const std::size_t bytes = count * sizeof(std::string);
       void* storage = node.inArena ? arena->allocate(bytes) : nullptr;
       const bool owned = storage == nullptr;
@@ -281,7 +282,7 @@ class ConfFileReader {
     if (field == std::string_view("type")) {
       node.type = typeCode(text, line);
     } else if (field == std::string_view("value")) {
-      node.value = std::make_unique<std::string>(std::move(text));
+      node.extras().value = std::move(text);
     } else if (field == std::string_view("separator")) {
       node.separator = text.empty() ? '\n' : text.front();
     } else {

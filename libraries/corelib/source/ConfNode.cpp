@@ -102,8 +102,8 @@ void ConfNode::Elements::dropStorage() noexcept {
 
 void ConfNode::Elements::adopt(std::string* storage, std::size_t size, bool owned) noexcept {
   data = storage;
-  count = size;
-  capacity = owned ? size : 0;
+  count = static_cast<uint32_t>(size);
+  capacity = owned ? count : 0;
 }
 
 void ConfNode::Elements::push_back(const std::string& text) {
@@ -114,7 +114,9 @@ void ConfNode::Elements::push_back(const std::string& text) {
   }
   // Full, or lying in an arena: move to a larger heap buffer. The new text is built first,
   // so a failure leaves the list as it was.
-  const std::size_t room = std::max<std::size_t>(4, count * 2);
+  if (count == maxSize) throw std::bad_alloc();
+  const auto room =
+      static_cast<uint32_t>(std::clamp<std::size_t>(std::size_t{count} * 2, 4, maxSize));
   auto* storage = static_cast<std::string*>(::operator new(room * sizeof(std::string)));
   try {
     new (storage + count) std::string(text);
@@ -182,7 +184,7 @@ std::string ConfNode::typeName(int32_t type) {
 }
 
 // A large map has 100,000 nodes: a field more must fit the padding, not grow the node.
-static_assert(sizeof(void*) != 8 || sizeof(ConfNode) <= 104, "a node stays at 104 bytes");
+static_assert(sizeof(void*) != 8 || sizeof(ConfNode) <= 88, "a node stays at 88 bytes");
 
 ConfNode::ConfNode(const std::string& nodeName, int32_t nodeType)
     : name(nodeName), type(nodeType) {}
@@ -267,10 +269,7 @@ ConfNodePtr ConfNode::clone(const ConfNodePtr& source) {
   try {
     auto copyFields = [](const ConfNode& from) {
       ConfNodePtr to = create(from.name, from.type);
-      if (from.attributes) {
-        to->attributes = std::make_unique<std::map<std::string, std::string>>(*from.attributes);
-      }
-      if (from.value) to->value = std::make_unique<std::string>(*from.value);
+      if (from.extra) to->extra = std::make_unique<Extras>(*from.extra);
       to->elements = from.elements;
       to->separator = from.separator;
       to->line = from.line;
@@ -319,12 +318,12 @@ std::string ConfNode::getFullName() const {
 
 const std::string& ConfNode::getValue() const {
   static const std::string none;
-  return value ? *value : none;
+  return extra ? extra->value : none;
 }
 
 const std::map<std::string, std::string>& ConfNode::getAttributes() const {
   static const std::map<std::string, std::string> none;
-  return attributes ? *attributes : none;
+  return extra ? extra->attributes : none;
 }
 
 int64_t ConfNode::getElementLine(size_t i) const {
@@ -337,8 +336,12 @@ void ConfNode::setElementLines(std::vector<uint32_t> lines) {
 }
 
 void ConfNode::setAttribute(const std::string& attributeName, std::string text) {
-  if (!attributes) attributes = std::make_unique<std::map<std::string, std::string>>();
-  (*attributes)[attributeName] = std::move(text);
+  extras().attributes[attributeName] = std::move(text);
+}
+
+ConfNode::Extras& ConfNode::extras() {
+  if (!extra) extra = std::make_unique<Extras>();
+  return *extra;
 }
 
 const std::vector<ConfNodePtr>& ConfNode::getChildren() const {
