@@ -54,6 +54,18 @@ class FileTest : public ::testing::Test {
   std::string dir = temp.path;
 };
 
+// `size` bytes drawn from `kinds` kinds with a fixed seed: a carriage return, a line feed
+// and letters from 'b' on, each kind as likely as the others.
+std::string randomText(unsigned seed, std::size_t size, unsigned kinds) {
+  std::string bytes;
+  std::mt19937 random(seed);
+  while (bytes.size() < size) {
+    const unsigned pick = random() % kinds;
+    bytes += pick == 0 ? '\r' : pick == 1 ? '\n' : static_cast<char>('a' + pick);
+  }
+  return bytes;
+}
+
 // Reads the whole file, returning the bytes; the line after each byte goes into lines.
 std::string readFile(File& file, std::string* lines = nullptr) {
   std::string bytes;
@@ -94,12 +106,7 @@ TEST_F(FileTest, PlainFilesDropCarriageReturnsAndCountLines) {
 // Plain files are read in blocks: carriage returns at block edges, a run of them longer than
 // a block, and the line counts must come out as for a small file.
 TEST_F(FileTest, LargePlainFilesReadAcrossBlocks) {
-  std::string bytes;
-  std::mt19937 random(7);
-  while (bytes.size() < 300000) {
-    const unsigned pick = random() % 8;
-    bytes += pick == 0 ? '\r' : pick == 1 ? '\n' : static_cast<char>('a' + pick);
-  }
+  std::string bytes = randomText(7, 300000, 8);
   bytes.insert(65535, "\r\r\n");
   bytes.insert(100000, std::string(140000, '\r'));
   bytes += "\r\r";
@@ -141,12 +148,7 @@ TEST_F(FileTest, LargePlainFilesReadAcrossBlocks) {
 // the runs and of the rounds between them are the file without its carriage returns, with
 // runs ending at line breaks, at stops and at the end of each block read.
 TEST_F(FileTest, RunsDeliverWhatGetCharWould) {
-  std::string bytes;
-  std::mt19937 random(11);
-  while (bytes.size() < 200000) {
-    const unsigned pick = random() % 16;
-    bytes += pick == 0 ? '\r' : pick == 1 ? '\n' : static_cast<char>('a' + pick);
-  }
+  const std::string bytes = randomText(11, 200000, 16);
   writeRaw("runs.kconf", bytes);
   std::string expected;
   for (char c : bytes) {
