@@ -27,9 +27,10 @@ class ConfNode;
 class ConfArena;
 
 // A shared handle to a ConfNode: one pointer; the use count lives in the node itself, so a
-// node costs one allocation. Copies share the node; the last handle released destroys it.
-// The count is not atomic: handles to one tree must not be copied or released by several
-// threads at once.
+// node costs one allocation at most (the nodes of a tree read from a file share large
+// blocks, which the last of them releases). Copies share the node; the last handle released
+// destroys it. The count is not atomic: handles to one tree must not be copied or released
+// by several threads at once.
 //
 //   ConfNodePtr a = ConfNode::create("a");   // a.useCount() == 1
 //   ConfNodePtr b = a;                       // a.useCount() == 2, b.get() == a.get()
@@ -290,7 +291,7 @@ class ConfNode {
   };
   Extras& extras();
 
-  // The fields are ordered to leave no padding: a node is 88 bytes, its line included. Most
+  // The fields are ordered to leave little padding: a node is 88 bytes, its line included. Most
   // nodes have no value, no free attributes and no children: those are allocated when they
   // are set.
   std::string name;

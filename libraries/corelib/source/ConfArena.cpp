@@ -54,8 +54,8 @@ void ConfArena::release() noexcept {
 }
 
 void* ConfArena::allocate(std::size_t bytes) {
+  if (bytes > largestObject) return nullptr;  // before rounding up, which could wrap around
   bytes = (bytes + kAlignment - 1) & ~(kAlignment - 1);
-  if (bytes > largestObject) return nullptr;
   if (static_cast<std::size_t>(pageEnd - next) < bytes) nextPage();
   void* object = next;
   next += bytes;

@@ -54,6 +54,7 @@ TEST(ConfArena, ObjectsStayInsideOnePageThatNamesTheirArena) {
 TEST(ConfArena, WhatDoesNotFitAPageIsLeftToTheHeap) {
   ConfArena* arena = ConfArena::create();
   EXPECT_EQ(arena->allocate(ConfArena::largestObject + 1), nullptr);
+  EXPECT_EQ(arena->allocate(SIZE_MAX), nullptr);  // no wrap-around to a small size
   void* full = arena->allocate(ConfArena::largestObject);
   ASSERT_NE(full, nullptr);
   EXPECT_EQ(ConfArena::owning(static_cast<char*>(full) + ConfArena::largestObject - 1), arena);
