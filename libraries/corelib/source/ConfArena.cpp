@@ -30,6 +30,8 @@ namespace {
 constexpr std::size_t kBlockSizes[] = {ConfArena::pageSize, 8 * ConfArena::pageSize,
                                        std::size_t{2} << 20};
 constexpr std::size_t kAlignment = 8;
+static_assert(ConfArena::headerSize % kAlignment == 0 && ConfArena::headerSize >= sizeof(void*),
+              "a page's header holds a pointer and keeps what follows aligned");
 
 }  // namespace
 
@@ -76,9 +78,9 @@ void ConfArena::nextPage() {
   }
   next = pageEnd;
   pageEnd += pageSize;
-  KESTRO_SHOW(next, sizeof(ConfArena*));
+  KESTRO_SHOW(next, headerSize);
   *reinterpret_cast<ConfArena**>(next) = this;
-  next += sizeof(ConfArena*);
+  next += headerSize;
 }
 
 }  // namespace KestroCorelib

@@ -35,9 +35,11 @@ class ConfArena {
   // Drops one hold; the last gives back every block and the arena itself.
   void release() noexcept;
 
-  // Each page starts with a pointer to its arena, which is how owning() finds it.
+  // Each page starts with a pointer to its arena, which is how owning() finds it, in a header
+  // of 8 bytes whatever a pointer's size, so that what follows is aligned for any object.
   static constexpr std::size_t pageSize = std::size_t{64} << 10;
-  static constexpr std::size_t largestObject = pageSize - sizeof(void*);
+  static constexpr std::size_t headerSize = 8;
+  static constexpr std::size_t largestObject = pageSize - headerSize;
 
  private:
   ConfArena() = default;
